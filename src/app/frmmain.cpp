@@ -1,0 +1,159 @@
+#include "frmmain.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenuBar>
+
+#include "layout/addphoto.h"
+#include "layout/ruler.h"
+#include "layout/twips.h"
+#include "platform/app.h"
+#include "platform/msgbox.h"
+#include "platform/settings.h"
+#include "platform/vbmath.h"
+#include "toolbar.h"
+
+namespace vintrel {
+
+namespace {
+// The one stored setting: the folder the user last worked in.
+struct {
+    QString application = QStringLiteral("Vintrel");
+    QString section = QStringLiteral("Default");
+    QString key = QStringLiteral("Path");
+} const kLastFolder;
+
+// The client area and where its children stand, in twips.
+constexpr float kClientWidth = 7065, kClientHeight = 7890;
+} // namespace
+
+frmMain::frmMain(Ui &ui, QWidget *parent)
+    : QMainWindow(parent),
+      m_ui(ui),
+      m_cdDialog(ui),
+      m_client(new QWidget(this)),
+      m_page(m_client),
+      m_toolbar(new Toolbar(m_client)),
+      m_xRule(new Ruler(Ruler::Axis::Horizontal, 6645, 405, m_client)),
+      m_yRule(new Ruler(Ruler::Axis::Vertical, 375, 7485, m_client))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(App::Title());
+    m_client->setFixedSize(pixelsX(kClientWidth), pixelsY(kClientHeight));
+    setCentralWidget(m_client);
+    m_toolbar->setGeometry(pixelRect(60, 0, 855, 7860));
+    m_xRule->move(pixelsX(1320), pixelsY(0));
+    m_yRule->move(pixelsX(960), pixelsY(360));
+    m_page.Picture1()->move(pixelsX(1320), pixelsY(360));
+
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    auto item = [this](QMenu *menu, const char *name, const QString &caption, void (frmMain::*command)()) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, command);
+    };
+    item(file, "mnuAdd", QStringLiteral("&Add Photo"), &frmMain::mnuAdd_Click);
+    item(file, "mnuExit", QStringLiteral("E&xit"), &frmMain::mnuExit_Click);
+
+    // The buttons, in the order their keys are compared when one is pressed.
+    m_buttons = {
+        {QStringLiteral("Add"), [this] { mnuAdd_Click(); }},
+    };
+    const std::pair<QString, QString> buttons[] = {
+        {QStringLiteral("Add"), QStringLiteral("Add Photo")},
+    };
+    for (const auto &[key, tooltip] : buttons)
+        m_toolbar->addButton(key, tooltip);
+    m_toolbar->onButtonClick = [this](const QString &key) { Toolbar1_ButtonClick(key); };
+}
+
+frmMain::~frmMain() = default;
+
+QPointF frmMain::CentredPosition(double screenWidth, double screenHeight, double outerWidth, double outerHeight)
+{
+    const float top = toSingle(toSingle(screenHeight - outerHeight) / 2 - 250);
+    const float left = toSingle(toSingle(screenWidth - outerWidth) / 2);
+    return QPointF(left, top);
+}
+
+bool frmMain::Form_Load()
+{
+    if (App::PrevInstance()) {
+        End();
+        return false;
+    }
+    m_page.LayoutSaved = true;
+
+    adjustSize();
+    const QSize outer = frameGeometry().size();
+    const QPointF at = CentredPosition(Screen::Width(), Screen::Height(), outer.width() * Screen::TwipsPerPixelX(),
+                                       outer.height() * Screen::TwipsPerPixelY());
+    move(pixelsX(at.x()), pixelsY(at.y()));
+
+    m_page.PicUsed.fill(false);
+    m_page.PixTwipsX = toLong(Screen::TwipsPerPixelX());
+    m_page.PixTwipsY = toLong(Screen::TwipsPerPixelY());
+    // HandleTracking starts on with the page editor's press state.
+    m_page.ZOrderCount = 0;
+    m_page.PicZOrder.fill(0);
+
+    // Back to the folder of the last run. A stored folder that has gone, or any
+    // failure here, leaves the folder the program was started in.
+    m_page.LastPath = GetSetting(kLastFolder.application, kLastFolder.section, kLastFolder.key);
+    if (!m_page.LastPath.isEmpty() && QFileInfo(m_page.LastPath).isDir())
+        QDir::setCurrent(m_page.LastPath);
+    return true;
+}
+
+void frmMain::mnuAdd_Click()
+{
+    vintrel::mnuAdd_Click(m_page, m_cdDialog, m_ui);
+}
+
+void frmMain::mnuExit_Click()
+{
+    if (MsgBox(m_ui, QStringLiteral("Are you sure you want to exit?"), vbYesNo | vbQuestion | vbDefaultButton1) ==
+        vbNo)
+        return;
+    StoreLastFolder();
+    End();
+}
+
+void frmMain::Toolbar1_ButtonClick(const QString &key)
+{
+    for (const auto &[buttonKey, command] : m_buttons)
+        if (key == buttonKey)
+            command();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (!m_ended)
+        Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    StoreLastFolder();
+    End();
+}
+
+void frmMain::StoreLastFolder()
+{
+    SaveSetting(kLastFolder.application, kLastFolder.section, kLastFolder.key,
+                QDir::toNativeSeparators(QDir::currentPath()));
+}
+
+void frmMain::End()
+{
+    // Every window goes without further events, and the event loop ends.
+    m_ended = true;
+    hide();
+    QCoreApplication::exit(0);
+}
+
+} // namespace vintrel

@@ -1,0 +1,64 @@
+#pragma once
+// The main window: the page surface with its rulers, the toolbar strip and the
+// menus, start-up and the two ways the program ends.
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include <QMainWindow>
+
+#include "layout/page.h"
+#include "platform/commondialog.h"
+
+namespace vintrel {
+
+class Ruler;
+class Toolbar;
+class Ui;
+
+class frmMain : public QMainWindow {
+public:
+    explicit frmMain(Ui &ui, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up, before the window is first shown. Returns false when the program
+    // is to end at once because another copy of it is running.
+    bool Form_Load();
+
+    // Commands of the menus and the toolbar.
+    void mnuAdd_Click();
+    void mnuExit_Click();
+    void Toolbar1_ButtonClick(const QString &key);
+
+    Page &page() { return m_page; }
+    CommonDialog &cdDialog() { return m_cdDialog; }
+    Ruler &XRule() { return *m_xRule; }
+    Ruler &YRule() { return *m_yRule; }
+    // True once the program has ended (Exit, closing the window).
+    bool ended() const { return m_ended; }
+
+    // Where start-up puts the window: centred across, 250 twips above the
+    // centre down, in twips; nothing is clamped.
+    static QPointF CentredPosition(double screenWidth, double screenHeight, double outerWidth,
+                                   double outerHeight);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Unload();
+    void StoreLastFolder();
+    void End();
+
+    Ui &m_ui;
+    CommonDialog m_cdDialog;
+    QWidget *m_client;
+    Page m_page;
+    Toolbar *m_toolbar;
+    Ruler *m_xRule;
+    Ruler *m_yRule;
+    std::vector<std::pair<QString, std::function<void()>>> m_buttons;
+    bool m_ended = false;
+};
+
+} // namespace vintrel

@@ -1,0 +1,82 @@
+#include "addphoto.h"
+
+#include "page.h"
+#include "platform/commondialog.h"
+#include "platform/errors.h"
+#include "platform/msgbox.h"
+#include "platform/vbmath.h"
+
+namespace vintrel {
+
+const QString kPhotoFilter = QStringLiteral(
+    "Graphic Files (*.jpg, *.jpeg, *.gif, *.bmp)|*.jpg;*.jpeg;*.gif;*.bmp|JPG Files (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
+    "GIF Files (*.gif)|*.gif|Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
+
+std::optional<int> FreeSlotSearch(Page &page, Ui &ui)
+{
+    int i = 0;
+    while (page.PicUsed[i]) {
+        page.Pic(i).setVisible(true);
+        ++i;
+        if (i > Page::kPhotos - 1) {
+            MsgBox(ui, QStringLiteral("Maximum images exceeded"), vbOKOnly | vbInformation);
+            return std::nullopt;
+        }
+    }
+    return i;
+}
+
+void RecordPhoto(Page &page, int i, const QString &path)
+{
+    page.ImageLoader.setPicture(LoadPicture(path));
+    page.PicFile.at(i) = path;
+    page.PicUsed.at(i) = true;
+    page.BringToFront(i);
+    ImageControl &pic = page.Pic(i);
+    const SizeProbe &probe = page.ImageLoader;
+    pic.setWidth(probe.Width);
+    pic.setHeight(probe.Height);
+    pic.setPicture(probe.picture);
+    page.PicRatioHW[i] = Ratio::single(probe.Height / probe.Width);
+    page.PicRatioWH[i] = Ratio::single(probe.Width / probe.Height);
+}
+
+void FitStartingSize(Page &page, int i)
+{
+    ImageControl &pic = page.Pic(i);
+    float w = pic.Width();
+    std::int32_t h = toLong(pic.Height());
+    const float widthStep = toSingle(100 * toSingle(page.PicRatioWH.at(i).value));
+    while (w >= 1500 && h >= 1500) {
+        h -= 100;
+        w = toSingle(w - widthStep);
+    }
+    pic.setWidth(w);
+    pic.setHeight(float(h));
+}
+
+void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
+{
+    // Even a cancelled or refused Add counts as a change.
+    page.LayoutSaved = false;
+    const std::optional<int> slot = FreeSlotSearch(page, ui);
+    if (!slot)
+        return;
+    const int i = *slot;
+    try {
+        cdDialog.CancelError = true;
+        cdDialog.Filter = kPhotoFilter;
+        cdDialog.ShowOpen();
+        page.CurPic = i;
+        RecordPhoto(page, i, cdDialog.FileName);
+        page.ClearSelectionLook();
+        page.Pic(i).setAppearance(1);
+        FitStartingSize(page, i);
+        page.Pic(i).setVisible(true);
+    } catch (const RuntimeError &) {
+        // Cancel, or a file that is no picture: the command ends quietly with
+        // what it has done so far.
+    }
+}
+
+} // namespace vintrel

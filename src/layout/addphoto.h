@@ -1,0 +1,33 @@
+#pragma once
+// Putting a picture file on the page: Add Photo, and the three steps that the
+// scanner's Acquire shares with it.
+#include <optional>
+#include <QString>
+
+namespace vintrel {
+
+class CommonDialog;
+class Page;
+class Ui;
+
+// The file dialog's filter for photos.
+extern const QString kPhotoFilter;
+
+// The lowest free slot. Every used slot passed on the way is shown again. A full
+// page answers "Maximum images exceeded" and gives nothing.
+std::optional<int> FreeSlotSearch(Page &page, Ui &ui);
+
+// Loads the file into the size probe and records it in slot i: path, used flag,
+// a new stacking stamp in front of every other photo, the natural size and both
+// ratios. Throws PictureError, before anything is recorded, when the file cannot
+// be loaded.
+void RecordPhoto(Page &page, int i, const QString &path);
+
+// Shrinks slot i's photo in 100-twip steps of height, keeping its proportions,
+// until one side is below 1500 twips.
+void FitStartingSize(Page &page, int i);
+
+// The Add Photo command.
+void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
+
+} // namespace vintrel

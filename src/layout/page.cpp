@@ -1,0 +1,92 @@
+#include "page.h"
+
+#include <QPainter>
+
+#include "platform/errors.h"
+#include "twips.h"
+
+namespace vintrel {
+
+void SizeProbe::setPicture(const Picture &p)
+{
+    picture = p;
+    if (p.isEmpty())
+        return; // an empty picture leaves the holder's size as it is
+    Width = float(p.size().width() * Screen::TwipsPerPixelX());
+    Height = float(p.size().height() * Screen::TwipsPerPixelY());
+}
+
+PageSurface::PageSurface(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Picture1"));
+    setFixedSize(pixelsX(kWidth), pixelsY(kHeight));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+}
+
+QPointF Page::DesignPosition(int i)
+{
+    // Five places a row from Left 840 in steps of 840, rows from Top 600 in steps
+    // of 960. The first row runs 0 to 4; in each later row the first two places
+    // hold 5k+1 and 5k, the other three run in order.
+    const int row = i / 5;
+    int column = i % 5;
+    if (row > 0 && column < 2)
+        column = 1 - column;
+    return QPointF(840 + 840 * column, 600 + 960 * row);
+}
+
+Page::Page(QWidget *parent) : m_surface(new PageSurface(parent))
+{
+    for (int i = 0; i < kPhotos; ++i) {
+        const QPointF at = DesignPosition(i);
+        m_pic[i] = std::make_unique<ImageControl>(i, m_surface, float(at.x()), float(at.y()));
+    }
+}
+
+Page::~Page()
+{
+    delete m_surface; // and with it the controls' widgets
+}
+
+ImageControl &Page::Pic(int i)
+{
+    if (i < 0 || i >= kPhotos)
+        throw RuntimeError(QStringLiteral("Subscript out of range"));
+    return *m_pic[i];
+}
+
+const ImageControl &Page::Pic(int i) const
+{
+    return const_cast<Page *>(this)->Pic(i);
+}
+
+void Page::BringToFront(int i)
+{
+    Pic(i).ZOrder(0);
+    ZOrderCount += 1;
+    PicZOrder.at(i) = ZOrderCount;
+}
+
+void Page::ClearSelectionLook()
+{
+    for (auto &pic : m_pic) {
+        pic->setBorderStyle(0);
+        pic->setAppearance(0);
+    }
+}
+
+std::vector<int> Page::StackingOrder() const
+{
+    std::vector<int> order;
+    for (const QObject *child : m_surface->children()) {
+        for (const auto &pic : m_pic)
+            if (pic->widget() == child)
+                order.push_back(pic->Index());
+    }
+    return order;
+}
+
+} // namespace vintrel

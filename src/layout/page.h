@@ -1,0 +1,96 @@
+#pragma once
+// The page being edited: the photo slot table and the 30 image controls that
+// show it on the page surface. Slot i is always shown by Pic(i). Every command
+// that edits, saves, opens or prints the page works on one Page.
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QString>
+#include <QWidget>
+
+#include "imagecontrol.h"
+#include "platform/picture.h"
+
+namespace vintrel {
+
+// An aspect ratio as the slot table holds it: empty until a photo is placed or a
+// layout is opened, single precision when measured from a picture, double when
+// read from a layout file. Layout files write the three differently.
+struct Ratio {
+    enum Kind { Empty, Single, Double };
+    Kind kind = Empty;
+    double value = 0; // 0 while empty; exactly a float's value when Single
+
+    static Ratio single(float v) { return {Single, double(v)}; }
+    static Ratio fromDouble(double v) { return {Double, v}; }
+    friend bool operator==(const Ratio &a, const Ratio &b) { return a.kind == b.kind && a.value == b.value; }
+};
+
+// The hidden, self-sizing picture holder that measures a picture's natural size:
+// its width and height become the picture's pixel size in screen twips.
+struct SizeProbe {
+    Picture picture;
+    float Width = 735;
+    float Height = 615;
+    void setPicture(const Picture &p);
+};
+
+// The page surface: a 5740 x 7455 twip sheet that holds the image controls.
+class PageSurface : public QWidget {
+public:
+    explicit PageSurface(QWidget *parent = nullptr);
+    static constexpr float kWidth = 5740;
+    static constexpr float kHeight = 7455;
+};
+
+class Page {
+public:
+    static constexpr int kPhotos = 30;   // slots 0 to 29 hold photos
+    static constexpr int kEntries = 36;  // the per-slot arrays run 0 to 35
+
+    explicit Page(QWidget *parent = nullptr);
+    ~Page();
+    Page(const Page &) = delete;
+    Page &operator=(const Page &) = delete;
+
+    // The slot table.
+    std::array<bool, kEntries> PicUsed{};
+    std::array<QString, kEntries> PicFile;
+    std::array<Ratio, kEntries> PicRatioHW{};
+    std::array<Ratio, kEntries> PicRatioWH{};
+    std::array<double, kEntries> PicZOrder{}; // stacking stamps; whole unless read from a file
+    std::optional<int> CurPic;                // unset until a photo is placed or pressed
+    double ZOrderCount = 0;                   // the last stamp handed out
+    bool LayoutSaved = true;
+    std::int32_t PixTwipsX = 15;
+    std::int32_t PixTwipsY = 15;
+    QString LastPath;
+
+    // The image control of slot i, 0 to 29; any other index throws RuntimeError.
+    ImageControl &Pic(int i);
+    const ImageControl &Pic(int i) const;
+    // The current photo, with an unset CurPic counting as slot 0.
+    int currentSlot() const { return CurPic.value_or(0); }
+
+    SizeProbe ImageLoader;
+    PageSurface *Picture1() const { return m_surface; }
+
+    // The bring-to-front step: Pic(i) in front of its siblings, ZOrderCount up
+    // by one, and that count as the slot's stamp.
+    void BringToFront(int i);
+    // Every control, one after the other, to the flat look with no border.
+    void ClearSelectionLook();
+    // The slots from the bottom of the page's stack to the top.
+    std::vector<int> StackingOrder() const;
+
+    // Where slot i stands before it has ever held a photo.
+    static QPointF DesignPosition(int i);
+
+private:
+    PageSurface *m_surface;
+    std::array<std::unique_ptr<ImageControl>, kPhotos> m_pic;
+};
+
+} // namespace vintrel

@@ -1,0 +1,43 @@
+#pragma once
+// The rulers beside the page. Each is a picture box holding a picture of its
+// scale in printed inches; marks drawn on it go into that same picture, so they
+// survive a repaint.
+#include <QImage>
+#include <QWidget>
+
+namespace vintrel {
+
+class Ruler : public QWidget {
+public:
+    enum class Axis { Horizontal, Vertical };
+    // A ruler of the given size in twips, showing its scale picture.
+    Ruler(Axis axis, float widthTwips, float heightTwips, QWidget *parent = nullptr);
+
+    // The drawing area in twips.
+    float ScaleWidth() const { return m_width; }
+    float ScaleHeight() const { return m_height; }
+
+    QColor ForeColor = Qt::black;
+    // A straight line between two points, in twips.
+    void Line(float x1, float y1, float x2, float y2, const QColor &colour);
+    // A filled rectangle between two corners, in twips.
+    void FilledBox(float x1, float y1, float x2, float y2, const QColor &colour);
+
+    // What the ruler shows, at one pixel a screen pixel.
+    const QImage &image() const { return m_image; }
+
+    // Where the whole-inch marks of the scale pictures stand, in pixels from the
+    // start of the scale; 0 to 8 across, 0 to 11 down.
+    static const std::vector<int> &InchMarks(Axis axis);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void drawScale();
+    Axis m_axis;
+    float m_width, m_height;
+    QImage m_image;
+};
+
+} // namespace vintrel

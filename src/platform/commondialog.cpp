@@ -1,0 +1,34 @@
+#include "commondialog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "errors.h"
+#include "ui.h"
+
+namespace vintrel {
+
+void CommonDialog::ShowOpen() { showFileDialog(false); }
+void CommonDialog::ShowSave() { showFileDialog(true); }
+
+void CommonDialog::showFileDialog(bool save)
+{
+    FileDialogRequest request;
+    request.kind = save ? FileDialogKind::Save : FileDialogKind::Open;
+    request.filter = Filter;
+    request.fileName = FileName;
+    request.folder = QDir::currentPath();
+    request.flags = Flags;
+    const std::optional<QString> chosen = m_ui.fileDialog(request);
+    if (!chosen) {
+        if (CancelError)
+            throw DialogCancelled();
+        return;
+    }
+    const QFileInfo file(QDir::current(), *chosen);
+    FileName = QDir::toNativeSeparators(file.absoluteFilePath());
+    if (!(Flags & cdlOFNNoChangeDir))
+        QDir::setCurrent(file.absolutePath());
+}
+
+} // namespace vintrel

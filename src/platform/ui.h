@@ -1,0 +1,50 @@
+#pragma once
+// The one seam between the commands and the user: everything modal (message
+// boxes, file and print dialogs) and the pointer position. The Qt implementation
+// is the real one; tests install a scripted one that answers and records.
+#include <optional>
+#include <QPoint>
+#include <QString>
+
+class QPrinter;
+class QWidget;
+
+namespace vintrel {
+
+enum class FileDialogKind { Open, Save };
+
+struct FileDialogRequest {
+    FileDialogKind kind = FileDialogKind::Open;
+    QString filter;   // "Label|patterns|Label|patterns..."
+    QString fileName; // the name offered first
+    QString folder;   // the folder the dialog starts in
+    int flags = 0;
+};
+
+class Ui {
+public:
+    virtual ~Ui() = default;
+    // A modal message box; returns the button pressed (see msgbox.h).
+    virtual int messageBox(const QString &title, const QString &text, int style) = 0;
+    // A modal file dialog; the chosen full path, or nothing when cancelled.
+    virtual std::optional<QString> fileDialog(const FileDialogRequest &request) = 0;
+    // The pointer's position on the screen, in screen pixels.
+    virtual QPoint cursorPos() = 0;
+};
+
+// The real dialogs, owned by the given window.
+class QtUi : public Ui {
+public:
+    void setOwner(QWidget *owner) { m_owner = owner; }
+    int messageBox(const QString &title, const QString &text, int style) override;
+    std::optional<QString> fileDialog(const FileDialogRequest &request) override;
+    QPoint cursorPos() override;
+
+    // "Label|*.a;*.b|..." as the name filters of a Qt file dialog.
+    static QStringList nameFilters(const QString &filter);
+
+private:
+    QWidget *m_owner = nullptr;
+};
+
+} // namespace vintrel
