@@ -7,6 +7,7 @@
 #include <QMenuBar>
 
 #include "layout/addphoto.h"
+#include "layout/removal.h"
 #include "layout/ruler.h"
 #include "layout/twips.h"
 #include "platform/app.h"
@@ -37,7 +38,8 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
       m_page(m_client),
       m_toolbar(new Toolbar(m_client)),
       m_xRule(new Ruler(Ruler::Axis::Horizontal, 6645, 405, m_client)),
-      m_yRule(new Ruler(Ruler::Axis::Vertical, 375, 7485, m_client))
+      m_yRule(new Ruler(Ruler::Axis::Vertical, 375, 7485, m_client)),
+      m_editor(m_page, *m_xRule, *m_yRule, ui)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(App::Title());
@@ -47,6 +49,7 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     m_xRule->move(pixelsX(1320), pixelsY(0));
     m_yRule->move(pixelsX(960), pixelsY(360));
     m_page.Picture1()->move(pixelsX(1320), pixelsY(360));
+    m_page.Picture1()->events = &m_editor;
 
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
@@ -55,14 +58,19 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
         action->setObjectName(QLatin1String(name));
         connect(action, &QAction::triggered, this, command);
     };
+    item(file, "mnuNew", QStringLiteral("&New Layout"), &frmMain::mnuNew_Click);
     item(file, "mnuAdd", QStringLiteral("&Add Photo"), &frmMain::mnuAdd_Click);
+    item(file, "mnuRemove", QStringLiteral("&Remove Photo"), &frmMain::mnuRemove_Click);
     item(file, "mnuExit", QStringLiteral("E&xit"), &frmMain::mnuExit_Click);
 
     // The buttons, in the order their keys are compared when one is pressed.
     m_buttons = {
+        {QStringLiteral("New"), [this] { mnuNew_Click(); }},
         {QStringLiteral("Add"), [this] { mnuAdd_Click(); }},
     };
+    // The buttons from the top down.
     const std::pair<QString, QString> buttons[] = {
+        {QStringLiteral("New"), QStringLiteral("Start New Layout")},
         {QStringLiteral("Add"), QStringLiteral("Add Photo")},
     };
     for (const auto &[key, tooltip] : buttons)
@@ -96,7 +104,7 @@ bool frmMain::Form_Load()
     m_page.PicUsed.fill(false);
     m_page.PixTwipsX = toLong(Screen::TwipsPerPixelX());
     m_page.PixTwipsY = toLong(Screen::TwipsPerPixelY());
-    // HandleTracking starts on with the page editor's press state.
+    m_editor.state.HandleTracking = true;
     m_page.ZOrderCount = 0;
     m_page.PicZOrder.fill(0);
 
@@ -108,9 +116,19 @@ bool frmMain::Form_Load()
     return true;
 }
 
+void frmMain::mnuNew_Click()
+{
+    vintrel::mnuNew_Click(m_page, m_ui);
+}
+
 void frmMain::mnuAdd_Click()
 {
     vintrel::mnuAdd_Click(m_page, m_cdDialog, m_ui);
+}
+
+void frmMain::mnuRemove_Click()
+{
+    vintrel::mnuRemove_Click(m_page);
 }
 
 void frmMain::mnuExit_Click()

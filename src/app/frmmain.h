@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 
+#include "layout/editing.h"
 #include "layout/page.h"
 #include "platform/commondialog.h"
 
@@ -26,11 +27,14 @@ public:
     bool Form_Load();
 
     // Commands of the menus and the toolbar.
+    void mnuNew_Click();
     void mnuAdd_Click();
+    void mnuRemove_Click();
     void mnuExit_Click();
     void Toolbar1_ButtonClick(const QString &key);
 
     Page &page() { return m_page; }
+    PageEditor &editor() { return m_editor; }
     CommonDialog &cdDialog() { return m_cdDialog; }
     Ruler &XRule() { return *m_xRule; }
     Ruler &YRule() { return *m_yRule; }
@@ -57,6 +61,7 @@ private:
     Toolbar *m_toolbar;
     Ruler *m_xRule;
     Ruler *m_yRule;
+    PageEditor m_editor;
     std::vector<std::pair<QString, std::function<void()>>> m_buttons;
     bool m_ended = false;
 };

@@ -27,6 +27,7 @@ void Toolbar::addButton(const QString &key, const QString &tooltip)
     button->setIconSize(QSize(32, 32));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus); // the page keeps the keyboard
     button->setFixedSize(pixelsX(795), pixelsY(780));
     connect(button, &QToolButton::clicked, this, [this, key] {
         if (onButtonClick)

@@ -1,8 +1,9 @@
 #include "page.h"
 
-#include <QPainter>
+#include <QKeyEvent>
 
 #include "platform/errors.h"
+#include "photowidget.h"
 #include "twips.h"
 
 namespace vintrel {
@@ -24,6 +25,15 @@ PageSurface::PageSurface(QWidget *parent) : QWidget(parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void PageSurface::keyPressEvent(QKeyEvent *event)
+{
+    if (events)
+        events->Picture1_KeyDown(vbKeyCode(event->key()), vbShift(event->modifiers()));
+    else
+        QWidget::keyPressEvent(event);
 }
 
 QPointF Page::DesignPosition(int i)

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "imagecontrol.h"
+#include "pageevents.h"
 #include "platform/picture.h"
 
 namespace vintrel {
@@ -38,11 +39,16 @@ struct SizeProbe {
 };
 
 // The page surface: a 5740 x 7455 twip sheet that holds the image controls.
+// It takes the keyboard focus when clicked, and its photos' events go to `events`.
 class PageSurface : public QWidget {
 public:
     explicit PageSurface(QWidget *parent = nullptr);
     static constexpr float kWidth = 5740;
     static constexpr float kHeight = 7455;
+    PageEvents *events = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 class Page {

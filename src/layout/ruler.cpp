@@ -1,5 +1,6 @@
 #include "ruler.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "platform/app.h"
@@ -76,11 +77,12 @@ void Ruler::drawScale()
 
 void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
 {
+    const QPointF a(x1 / Screen::TwipsPerPixelX(), y1 / Screen::TwipsPerPixelY());
+    const QPointF b(x2 / Screen::TwipsPerPixelX(), y2 / Screen::TwipsPerPixelY());
     QPainter p(&m_image);
     p.setPen(colour);
-    p.drawLine(QPointF(x1 / Screen::TwipsPerPixelX(), y1 / Screen::TwipsPerPixelY()),
-               QPointF(x2 / Screen::TwipsPerPixelX(), y2 / Screen::TwipsPerPixelY()));
-    update();
+    p.drawLine(a, b);
+    update(QRectF(a, b).normalized().toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
 void Ruler::FilledBox(float x1, float y1, float x2, float y2, const QColor &colour)
@@ -89,12 +91,12 @@ void Ruler::FilledBox(float x1, float y1, float x2, float y2, const QColor &colo
     const QPointF a(x1 / Screen::TwipsPerPixelX(), y1 / Screen::TwipsPerPixelY());
     const QPointF b(x2 / Screen::TwipsPerPixelX(), y2 / Screen::TwipsPerPixelY());
     p.fillRect(QRectF(a, b).normalized(), colour);
-    update();
+    update(QRectF(a, b).normalized().toAlignedRect());
 }
 
-void Ruler::paintEvent(QPaintEvent *)
+void Ruler::paintEvent(QPaintEvent *event)
 {
-    QPainter(this).drawImage(0, 0, m_image);
+    QPainter(this).drawImage(event->rect(), m_image, event->rect());
 }
 
 } // namespace vintrel

@@ -1,0 +1,20 @@
+#pragma once
+// Taking photos off the page: Remove Photo, New Layout, and the freeing of one
+// slot that Remove and the Delete key share.
+namespace vintrel {
+
+class Page;
+class Ui;
+
+// Frees slot c: not used, hidden, no picture, no file. Its place, size, ratios and
+// stamp stay, so the next photo put there starts where this one was left.
+void FreeSlot(Page &page, int c);
+
+// Remove Photo: frees the current photo's slot (slot 0 while none was ever
+// current) and marks the page as changed. No question is asked.
+void mnuRemove_Click(Page &page);
+
+// New Layout: asks before discarding unsaved changes, then empties every slot.
+void mnuNew_Click(Page &page, Ui &ui);
+
+} // namespace vintrel
