@@ -12,6 +12,8 @@
 
 int main(int argc, char **argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const double megapixels = argc > 1 ? atof(argv[1]) : 24;
     const int width = int(std::sqrt(megapixels * 1e6 * 1.5)), height = width * 2 / 3;

@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins
     fonts-dejavu-core
+    clang libclang-rt-14-dev
     xvfb xauth
 )
 

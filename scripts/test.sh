@@ -6,3 +6,5 @@ bash scripts/setup.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2
+# The layout reader's fuzzer, for a bounded time.
+bash scripts/fuzz.sh 30

@@ -10,6 +10,7 @@
 #include "layout/removal.h"
 #include "layout/ruler.h"
 #include "layout/twips.h"
+#include "layoutfile/layoutfile.h"
 #include "platform/app.h"
 #include "platform/msgbox.h"
 #include "platform/settings.h"
@@ -59,6 +60,8 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
         connect(action, &QAction::triggered, this, command);
     };
     item(file, "mnuNew", QStringLiteral("&New Layout"), &frmMain::mnuNew_Click);
+    item(file, "mnuOpenPage", QStringLiteral("&Open Layout"), &frmMain::mnuOpenPage_Click);
+    item(file, "mnuSave", QStringLiteral("&Save Layout As..."), &frmMain::mnuSave_Click);
     item(file, "mnuAdd", QStringLiteral("&Add Photo"), &frmMain::mnuAdd_Click);
     item(file, "mnuRemove", QStringLiteral("&Remove Photo"), &frmMain::mnuRemove_Click);
     item(file, "mnuExit", QStringLiteral("E&xit"), &frmMain::mnuExit_Click);
@@ -67,10 +70,14 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     m_buttons = {
         {QStringLiteral("New"), [this] { mnuNew_Click(); }},
         {QStringLiteral("Add"), [this] { mnuAdd_Click(); }},
+        {QStringLiteral("Open"), [this] { mnuOpenPage_Click(); }},
+        {QStringLiteral("Save As"), [this] { mnuSave_Click(); }},
     };
     // The buttons from the top down.
     const std::pair<QString, QString> buttons[] = {
         {QStringLiteral("New"), QStringLiteral("Start New Layout")},
+        {QStringLiteral("Open"), QStringLiteral("Open Layout")},
+        {QStringLiteral("Save As"), QStringLiteral("Save Layout As...")},
         {QStringLiteral("Add"), QStringLiteral("Add Photo")},
     };
     for (const auto &[key, tooltip] : buttons)
@@ -119,6 +126,16 @@ bool frmMain::Form_Load()
 void frmMain::mnuNew_Click()
 {
     vintrel::mnuNew_Click(m_page, m_ui);
+}
+
+void frmMain::mnuOpenPage_Click()
+{
+    vintrel::mnuOpenPage_Click(m_page, m_cdDialog, m_ui);
+}
+
+void frmMain::mnuSave_Click()
+{
+    vintrel::mnuSave_Click(m_page, m_cdDialog, m_ui);
 }
 
 void frmMain::mnuAdd_Click()

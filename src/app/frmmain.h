@@ -28,6 +28,8 @@ public:
 
     // Commands of the menus and the toolbar.
     void mnuNew_Click();
+    void mnuOpenPage_Click();
+    void mnuSave_Click();
     void mnuAdd_Click();
     void mnuRemove_Click();
     void mnuExit_Click();

@@ -43,6 +43,14 @@ void ImageControl::setVisible(bool v)
 void ImageControl::setPicture(const Picture &p)
 {
     m_picture = p;
+    m_missing.clear();
+    m_widget->refresh();
+}
+
+void ImageControl::setMissing(const QString &path)
+{
+    m_picture = Picture();
+    m_missing = path;
     m_widget->refresh();
 }
 

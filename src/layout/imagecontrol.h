@@ -34,6 +34,10 @@ public:
 
     const Picture &picture() const { return m_picture; }
     void setPicture(const Picture &p);
+    // No picture, because the photo's file was not found: the control shows an
+    // empty frame naming the file until it is given a picture again.
+    void setMissing(const QString &path);
+    const QString &missing() const { return m_missing; }
 
     // 0 no border, 1 single line.
     int BorderStyle() const { return m_borderStyle; }
@@ -59,6 +63,7 @@ private:
     float m_width = 735, m_height = 735;
     bool m_visible = false;
     Picture m_picture;
+    QString m_missing;
     int m_borderStyle = 0;
     int m_appearance = 0;
     int m_mousePointer = 0;

@@ -1,5 +1,6 @@
 #include "photowidget.h"
 
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -119,6 +120,17 @@ void PhotoWidget::paintEvent(QPaintEvent *)
     } else {
         m_scaled = QPixmap();
         m_scaledFrom = Picture();
+        if (!m_control.missing().isEmpty()) {
+            painter.fillRect(rect(), QColor(245, 245, 245));
+            painter.setPen(QPen(QColor(150, 150, 150), 1, Qt::DashLine));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+            QFont font = painter.font();
+            font.setPixelSize(9);
+            painter.setFont(font);
+            const QString name = QFileInfo(m_control.missing()).fileName();
+            painter.drawText(rect().adjusted(3, 3, -3, -3), Qt::AlignCenter | Qt::TextWrapAnywhere,
+                             painter.fontMetrics().elidedText(name, Qt::ElideMiddle, width() * 3));
+        }
     }
     if (m_control.BorderStyle() == 1) {
         const QRect r = rect().adjusted(0, 0, -1, -1);

@@ -1,0 +1,209 @@
+#include "layoutfile.h"
+
+#include <algorithm>
+#include <map>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include "layout/page.h"
+#include "layoutformat.h"
+#include "platform/commondialog.h"
+#include "platform/errors.h"
+#include "platform/msgbox.h"
+
+namespace vintrel {
+
+namespace lf = layoutformat;
+
+const QString kLayoutFilter = QStringLiteral("Vintrel Files (*.PPY)|*.ppy");
+
+namespace {
+
+const QString kLoadError =
+    QStringLiteral("There was an error loading your file. File may be corrupted or image file may be missing.");
+const QString kMissingPhotos =
+    QStringLiteral("One or more photos could not be loaded because it is missing or renamed.");
+
+// Shows a busy pointer while pictures load.
+struct BusyPointer {
+    BusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyPointer() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+// An existing photo path whose file is not an ordinary, visible file counts as missing.
+bool photoMissing(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.isFile() || info.isHidden();
+}
+
+// Loads each distinct path once, two at a time or as many as there are cores.
+// Throws PictureError when any of them cannot be loaded.
+std::map<QString, Picture> loadPictures(const QStringList &paths)
+{
+    struct Loaded {
+        QString path;
+        Picture picture;
+        bool ok = false;
+    };
+    const QList<Loaded> loaded = QtConcurrent::blockingMapped(paths, [](const QString &path) {
+        Loaded out{path, {}, false};
+        try {
+            out.picture = LoadPicture(path);
+            out.ok = true;
+        } catch (const PictureError &) {
+        }
+        return out;
+    });
+    std::map<QString, Picture> pictures;
+    for (const Loaded &l : loaded) {
+        if (!l.ok)
+            throw PictureError(l.path);
+        pictures[l.path] = l.picture;
+    }
+    return pictures;
+}
+
+} // namespace
+
+QByteArray WriteLayout(const Page &page)
+{
+    QByteArray out;
+    for (int i = 0; i < Page::kPhotos; ++i) {
+        const ImageControl &pic = page.Pic(i);
+        lf::SlotValues slot;
+        slot.path = page.PicFile[i];
+        slot.left = pic.Left();
+        slot.top = pic.Top();
+        slot.width = pic.Width();
+        slot.height = pic.Height();
+        slot.visible = pic.Visible();
+        slot.used = page.PicUsed[i];
+        slot.ratioHW = page.PicRatioHW[i];
+        slot.ratioWH = page.PicRatioWH[i];
+        slot.rank = page.PicZOrder[i];
+        out += lf::RecordLine(slot, page.ZOrderCount);
+    }
+    return out;
+}
+
+void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
+{
+    cdDialog.CancelError = true;
+    cdDialog.Filter = kLayoutFilter;
+    cdDialog.FileName.clear();
+    try {
+        cdDialog.ShowSave();
+    } catch (const DialogCancelled &) {
+        return;
+    }
+    const QString path = cdDialog.FileName;
+    // Written beside the old file and put in its place only when complete.
+    // Unbuffered, so that a short write (a full disk, a file-size limit) shows
+    // here rather than vanishing in a buffer flushed at commit.
+    QSaveFile file(path);
+    const QByteArray layout = WriteLayout(page);
+    qint64 written = 0;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        while (written < layout.size()) {
+            const qint64 n = file.write(layout.constData() + written, layout.size() - written);
+            if (n <= 0)
+                break;
+            written += n;
+        }
+    }
+    if (written == layout.size() && file.commit()) {
+        page.LayoutSaved = true;
+        return;
+    }
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    MsgBox(ui, QStringLiteral("The layout could not be saved to \"%1\".\n\n%2").arg(path, reason),
+           vbOKOnly | vbCritical);
+}
+
+void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
+{
+    if (!page.LayoutSaved && MsgBox(ui, QStringLiteral("Discard current changes and open a previously saved layout?"),
+                                    vbYesNo | vbQuestion) == vbNo)
+        return;
+    page.LayoutSaved = true;
+    cdDialog.CancelError = true;
+    cdDialog.Filter = kLayoutFilter;
+    cdDialog.FileName.clear();
+    try {
+        cdDialog.ShowOpen();
+    } catch (const DialogCancelled &) {
+        return;
+    }
+
+    // Read, check and load everything first; the page changes only after.
+    std::array<lf::ReadSlot, lf::kRecords> readSlots;
+    std::array<bool, lf::kRecords> missing{};
+    std::map<QString, Picture> pictures;
+    try {
+        QFile file(cdDialog.FileName);
+        if (!file.open(QIODevice::ReadOnly))
+            throw RuntimeError(file.errorString());
+        const QByteArray data = file.readAll();
+        if (file.error() != QFile::NoError)
+            throw RuntimeError(file.errorString());
+        const auto records = lf::ReadRecords(data);
+        QStringList toLoad;
+        for (int i = 0; i < lf::kRecords; ++i) {
+            readSlots[i] = lf::ParseRecord(records[i]);
+            const QString &path = readSlots[i].path;
+            missing[i] = !path.isEmpty() && photoMissing(path);
+            if (!path.isEmpty() && !missing[i] && !toLoad.contains(path))
+                toLoad << path;
+        }
+        const BusyPointer busy;
+        pictures = loadPictures(toLoad);
+    } catch (const RuntimeError &) {
+        MsgBox(ui, kLoadError, vbOKOnly | vbCritical);
+        return;
+    }
+
+    for (int i = 0; i < lf::kRecords; ++i) {
+        const lf::ReadSlot &slot = readSlots[i];
+        ImageControl &pic = page.Pic(i);
+        page.PicFile[i] = slot.path;
+        if (missing[i])
+            pic.setMissing(slot.path); // an empty frame where the photo stood
+        else
+            pic.setPicture(slot.path.isEmpty() ? Picture() : pictures.at(slot.path));
+        pic.setLeft(slot.left);
+        pic.setTop(slot.top);
+        pic.setWidth(slot.width);
+        pic.setHeight(slot.height);
+        if (slot.visible)
+            pic.setVisible(*slot.visible);
+        if (slot.used)
+            page.PicUsed[i] = *slot.used;
+        page.PicRatioHW[i] = Ratio::fromDouble(slot.ratioHW);
+        page.PicRatioWH[i] = Ratio::fromDouble(slot.ratioWH);
+        page.PicZOrder[i] = slot.rank;
+    }
+    if (std::find(missing.begin(), missing.end(), true) != missing.end())
+        MsgBox(ui, kMissingPhotos, vbOKOnly | vbInformation);
+
+    page.ZOrderCount = readSlots[lf::kRecords - 1].counter;
+    // The stacking: whole ranks from 1 up to the counter come to the front in
+    // ascending order, equal ranks by slot; the others stay below as they were.
+    std::vector<int> restack;
+    for (int i = 0; i < Page::kPhotos; ++i) {
+        const double r = page.PicZOrder[i];
+        if (r == std::floor(r) && r >= 1 && r <= page.ZOrderCount)
+            restack.push_back(i);
+    }
+    std::stable_sort(restack.begin(), restack.end(),
+                     [&](int a, int b) { return page.PicZOrder[a] < page.PicZOrder[b]; });
+    for (int i : restack)
+        page.Pic(i).ZOrder(0);
+}
+
+} // namespace vintrel

@@ -1,0 +1,29 @@
+#pragma once
+// Save Layout As and Open Layout: the page to a layout file and back.
+#include <QByteArray>
+#include <QString>
+
+namespace vintrel {
+
+class CommonDialog;
+class Page;
+class Ui;
+
+// The file dialogs' filter for layout files.
+extern const QString kLayoutFilter;
+
+// The page as the 30 lines of a layout file.
+QByteArray WriteLayout(const Page &page);
+
+// Save Layout As. The chosen file is replaced only once the new layout is
+// completely written; a failure keeps the old file and says so. The page counts
+// as saved only when the file was written.
+void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
+
+// Open Layout. Asks before discarding unsaved changes. The whole file is read
+// and checked, and every photo loaded, before the page changes: a bad file or an
+// unloadable photo leaves the page exactly as it was. Photos whose files are
+// missing keep their place on the page as empty frames, and are reported once.
+void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
+
+} // namespace vintrel
