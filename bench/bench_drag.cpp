@@ -19,6 +19,7 @@ public:
     QPoint cursor;
     int messageBox(const QString &, const QString &, int) override { return 1; }
     std::optional<QString> fileDialog(const vintrel::FileDialogRequest &) override { return file; }
+    bool printDialog(QPrinter &, int) override { return false; }
     QPoint cursorPos() override { return cursor; }
 };
 

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-image-formats-plugins
     fonts-dejavu-core
     clang libclang-rt-14-dev
+    poppler-utils cups-daemon cups-client
     xvfb xauth
 )
 

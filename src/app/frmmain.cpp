@@ -11,6 +11,7 @@
 #include "layout/ruler.h"
 #include "layout/twips.h"
 #include "layoutfile/layoutfile.h"
+#include "print/printpage.h"
 #include "platform/app.h"
 #include "platform/msgbox.h"
 #include "platform/settings.h"
@@ -64,12 +65,14 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     item(file, "mnuSave", QStringLiteral("&Save Layout As..."), &frmMain::mnuSave_Click);
     item(file, "mnuAdd", QStringLiteral("&Add Photo"), &frmMain::mnuAdd_Click);
     item(file, "mnuRemove", QStringLiteral("&Remove Photo"), &frmMain::mnuRemove_Click);
+    item(file, "mnuPrint", QStringLiteral("&Print Page"), &frmMain::mnuPrint_Click);
     item(file, "mnuExit", QStringLiteral("E&xit"), &frmMain::mnuExit_Click);
 
     // The buttons, in the order their keys are compared when one is pressed.
     m_buttons = {
         {QStringLiteral("New"), [this] { mnuNew_Click(); }},
         {QStringLiteral("Add"), [this] { mnuAdd_Click(); }},
+        {QStringLiteral("Print"), [this] { mnuPrint_Click(); }},
         {QStringLiteral("Open"), [this] { mnuOpenPage_Click(); }},
         {QStringLiteral("Save As"), [this] { mnuSave_Click(); }},
     };
@@ -79,6 +82,7 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
         {QStringLiteral("Open"), QStringLiteral("Open Layout")},
         {QStringLiteral("Save As"), QStringLiteral("Save Layout As...")},
         {QStringLiteral("Add"), QStringLiteral("Add Photo")},
+        {QStringLiteral("Print"), QStringLiteral("Print Page")},
     };
     for (const auto &[key, tooltip] : buttons)
         m_toolbar->addButton(key, tooltip);
@@ -146,6 +150,11 @@ void frmMain::mnuAdd_Click()
 void frmMain::mnuRemove_Click()
 {
     vintrel::mnuRemove_Click(m_page);
+}
+
+void frmMain::mnuPrint_Click()
+{
+    vintrel::mnuPrint_Click(m_page, m_cdDialog);
 }
 
 void frmMain::mnuExit_Click()

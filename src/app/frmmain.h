@@ -32,6 +32,7 @@ public:
     void mnuSave_Click();
     void mnuAdd_Click();
     void mnuRemove_Click();
+    void mnuPrint_Click();
     void mnuExit_Click();
     void Toolbar1_ButtonClick(const QString &key);
 

@@ -11,6 +11,12 @@ namespace vintrel {
 void CommonDialog::ShowOpen() { showFileDialog(false); }
 void CommonDialog::ShowSave() { showFileDialog(true); }
 
+void CommonDialog::ShowPrinter(QPrinter &printer)
+{
+    if (!m_ui.printDialog(printer, Flags) && CancelError)
+        throw DialogCancelled();
+}
+
 void CommonDialog::showFileDialog(bool save)
 {
     FileDialogRequest request;

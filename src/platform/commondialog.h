@@ -5,6 +5,8 @@
 // print dialog stay in force for the file dialogs.
 #include <QString>
 
+class QPrinter;
+
 namespace vintrel {
 
 class Ui;
@@ -13,6 +15,10 @@ class CommonDialog {
 public:
     // Flag bit that keeps a file dialog from moving the current directory.
     static constexpr int cdlOFNNoChangeDir = 0x8;
+    // Print dialog flag bits: no "selection" choice, no page range, no print to file.
+    static constexpr int cdlPDNoSelection = 0x4;
+    static constexpr int cdlPDNoPageNums = 0x8;
+    static constexpr int cdlPDDisablePrintToFile = 0x80000;
 
     explicit CommonDialog(Ui &ui) : m_ui(ui) {}
 
@@ -27,6 +33,8 @@ public:
     // DialogCancelled; without it the call simply returns.
     void ShowOpen();
     void ShowSave();
+    // The modal print dialog, choosing and setting up the printer.
+    void ShowPrinter(QPrinter &printer);
 
     Ui &ui() { return m_ui; }
 

@@ -3,8 +3,11 @@
 #include <QCursor>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QRegularExpression>
 
+#include "commondialog.h"
 #include "msgbox.h"
 
 namespace vintrel {
@@ -77,6 +80,21 @@ std::optional<QString> QtUi::fileDialog(const FileDialogRequest &request)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
+}
+
+bool QtUi::printDialog(QPrinter &printer, int flags)
+{
+    QPrintDialog dialog(&printer, m_owner);
+    QAbstractPrintDialog::PrintDialogOptions options =
+        QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintCollateCopies;
+    if (!(flags & CommonDialog::cdlPDNoSelection))
+        options |= QAbstractPrintDialog::PrintSelection;
+    if (!(flags & CommonDialog::cdlPDNoPageNums))
+        options |= QAbstractPrintDialog::PrintPageRange;
+    if (!(flags & CommonDialog::cdlPDDisablePrintToFile))
+        options |= QAbstractPrintDialog::PrintToFile;
+    dialog.setOptions(options);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 QPoint QtUi::cursorPos()

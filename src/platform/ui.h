@@ -28,6 +28,8 @@ public:
     virtual int messageBox(const QString &title, const QString &text, int style) = 0;
     // A modal file dialog; the chosen full path, or nothing when cancelled.
     virtual std::optional<QString> fileDialog(const FileDialogRequest &request) = 0;
+    // A modal print dialog that sets up the printer; false when cancelled.
+    virtual bool printDialog(QPrinter &printer, int flags) = 0;
     // The pointer's position on the screen, in screen pixels.
     virtual QPoint cursorPos() = 0;
 };
@@ -38,6 +40,7 @@ public:
     void setOwner(QWidget *owner) { m_owner = owner; }
     int messageBox(const QString &title, const QString &text, int style) override;
     std::optional<QString> fileDialog(const FileDialogRequest &request) override;
+    bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override;
 
     // "Label|*.a;*.b|..." as the name filters of a Qt file dialog.

@@ -188,7 +188,7 @@ private slots:
                 out << a->text();
             return out;
         }();
-        QCOMPARE(captions, QStringList({"&File", "&New Layout", "&Open Layout", "&Save Layout As...", "&Add Photo", "&Remove Photo", "E&xit"}));
+        QCOMPARE(captions, QStringList({"&File", "&New Layout", "&Open Layout", "&Save Layout As...", "&Add Photo", "&Remove Photo", "&Print Page", "E&xit"}));
 
         const QString photo = writePicture(dir.filePath("t.jpg"), {60, 40});
         ui.files << photo << photo;

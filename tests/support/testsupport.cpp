@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
+#include <QPrinter>
 
 #include "platform/msgbox.h"
 
@@ -30,6 +31,25 @@ std::optional<QString> ScriptedUi::fileDialog(const FileDialogRequest &request)
         return std::nullopt;
     }
     return files.takeFirst();
+}
+
+bool ScriptedUi::printDialog(QPrinter &printer, int flags)
+{
+    printFlags.append(flags);
+    if (printers.isEmpty()) {
+        QTest::qFail("unexpected print dialog", __FILE__, __LINE__);
+        return false;
+    }
+    const std::optional<QString> answer = printers.takeFirst();
+    if (!answer)
+        return false;
+    if (answer->startsWith(QLatin1String("printer:"))) {
+        printer.setPrinterName(answer->mid(8));
+    } else {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(*answer);
+    }
+    return true;
 }
 
 QStringList ScriptedUi::texts() const

@@ -28,10 +28,15 @@ public:
     QList<int> answers; // for Yes/No questions, in order
     QList<FileDialogRequest> fileRequests;
     QList<std::optional<QString>> files; // chosen paths, or nullopt for Cancel
+    // Print dialog answers: a PDF file to print into, a printer name (prefixed
+    // "printer:"), or nullopt for Cancel. The flags each dialog was given.
+    QList<std::optional<QString>> printers;
+    QList<int> printFlags;
     QPoint cursor;
 
     int messageBox(const QString &title, const QString &text, int style) override;
     std::optional<QString> fileDialog(const FileDialogRequest &request) override;
+    bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override { return cursor; }
 
     QStringList texts() const;

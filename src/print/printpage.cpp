@@ -1,0 +1,94 @@
+#include "printpage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QPainter>
+#include <QPrinter>
+
+#include "layout/page.h"
+#include "platform/commondialog.h"
+#include "platform/errors.h"
+#include "platform/vbmath.h"
+
+namespace vintrel {
+
+namespace {
+// More detail than this cannot be seen on paper; it only makes the spool larger.
+constexpr double kMaxPrintDpi = 600;
+
+// Left x 2.14 and Top x 2.14 are rounded to single precision; the sizes stay double.
+QRectF printRect(const ImageControl &pic)
+{
+    const float x = toSingle(pic.Left() * kPrintScale);
+    const float y = toSingle(pic.Top() * kPrintScale);
+    const double w = pic.Width() * kPrintScale;
+    const double h = pic.Height() * kPrintScale;
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h))
+        throw RuntimeError(QStringLiteral("Overflow"));
+    return QRectF(x, y, w, h);
+}
+} // namespace
+
+std::vector<PrintItem> PrintItems(const Page &page)
+{
+    std::vector<int> order;
+    for (int i = 0; i < Page::kPhotos; ++i) {
+        const double r = page.PicZOrder[i];
+        if (page.PicUsed[i] && r == std::floor(r) && r >= 0 && r <= page.ZOrderCount &&
+            !page.Pic(i).picture().isEmpty())
+            order.push_back(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return page.PicZOrder[a] < page.PicZOrder[b]; });
+    std::vector<PrintItem> items;
+    for (int i : order)
+        items.push_back({i, printRect(page.Pic(i))});
+    return items;
+}
+
+void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY)
+{
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const double sx = dpiX / 1440, sy = dpiY / 1440;
+    for (const PrintItem &item : items) {
+        const QRectF target(item.twips.x() * sx, item.twips.y() * sy, item.twips.width() * sx,
+                            item.twips.height() * sy);
+        // The pixels the printed size needs, no more than 600 dots an inch.
+        const double inchesW = item.twips.width() / 1440, inchesH = item.twips.height() / 1440;
+        const QSize needed(int(std::ceil(inchesW * std::min(dpiX, kMaxPrintDpi))),
+                           int(std::ceil(inchesH * std::min(dpiY, kMaxPrintDpi))));
+        const QImage image = page.Pic(item.slot).picture().render(needed.expandedTo(QSize(1, 1)));
+        painter.drawImage(target, image);
+    }
+}
+
+void mnuPrint_Click(Page &page, CommonDialog &cdDialog)
+{
+    cdDialog.CancelError = true;
+    cdDialog.Flags = CommonDialog::cdlPDNoSelection | CommonDialog::cdlPDNoPageNums |
+                     CommonDialog::cdlPDDisablePrintToFile;
+    QPrinter printer(QPrinter::HighResolution);
+    try {
+        cdDialog.ShowPrinter(printer);
+    } catch (const DialogCancelled &) {
+        return;
+    }
+    try {
+        const std::vector<PrintItem> items = PrintItems(page);
+        // The document starts with the first photo drawn: a page without photos
+        // prints no sheet.
+        if (items.empty())
+            return;
+        QPainter painter;
+        if (!painter.begin(&printer))
+            return;
+        PaintPage(painter, page, items, printer.resolution(), printer.resolution());
+        if (!painter.end())
+            printer.abort();
+    } catch (const RuntimeError &) {
+        // Ends quietly; nothing half-drawn is sent.
+        printer.abort();
+    }
+}
+
+} // namespace vintrel

@@ -1,0 +1,38 @@
+#pragma once
+// Print Page: the page on one sheet, every place and size times 2.14, measured
+// from the top-left corner of the printable area, photos drawn from the lowest
+// stacking rank to the highest.
+#include <vector>
+
+#include <QRectF>
+
+class QPainter;
+
+namespace vintrel {
+
+class CommonDialog;
+class Page;
+
+constexpr double kPrintScale = 2.14;
+
+// One photo to draw: its slot and its rectangle in printer twips.
+struct PrintItem {
+    int slot;
+    QRectF twips;
+};
+
+// The used photos with pictures, in drawing order: by rank, then by slot.
+// Ranks that are not whole, are negative or are above the counter are not
+// printed. Throws RuntimeError when a place or size cannot be printed.
+std::vector<PrintItem> PrintItems(const Page &page);
+
+// Draws the items onto a painter whose origin is the printable area's top-left
+// corner and whose device has the given dots per inch. Each picture is drawn
+// from the file at the resolution it needs there (at most 600 dots an inch),
+// smoothly scaled.
+void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY);
+
+// The Print Page command.
+void mnuPrint_Click(Page &page, CommonDialog &cdDialog);
+
+} // namespace vintrel
