@@ -5,6 +5,8 @@
 
 #include <QPainter>
 #include <QPrinter>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include "layout/page.h"
 #include "platform/commondialog.h"
@@ -50,15 +52,23 @@ void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
 {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const double sx = dpiX / 1440, sy = dpiY / 1440;
-    for (const PrintItem &item : items) {
-        const QRectF target(item.twips.x() * sx, item.twips.y() * sy, item.twips.width() * sx,
-                            item.twips.height() * sy);
-        // The pixels the printed size needs, no more than 600 dots an inch.
-        const double inchesW = item.twips.width() / 1440, inchesH = item.twips.height() / 1440;
-        const QSize needed(int(std::ceil(inchesW * std::min(dpiX, kMaxPrintDpi))),
-                           int(std::ceil(inchesH * std::min(dpiY, kMaxPrintDpi))));
-        const QImage image = page.Pic(item.slot).picture().render(needed.expandedTo(QSize(1, 1)));
-        painter.drawImage(target, image);
+    // The pictures are decoded a few at a time, side by side, and drawn in order;
+    // only one batch of print-sized pictures is held at once.
+    const int batch = std::max(2, QThread::idealThreadCount());
+    for (size_t first = 0; first < items.size(); first += size_t(batch)) {
+        const std::vector<PrintItem> part(items.begin() + qsizetype(first),
+                                          items.begin() + qsizetype(std::min(items.size(), first + size_t(batch))));
+        const QList<QImage> images = QtConcurrent::blockingMapped<QList<QImage>>(part, [&](const PrintItem &item) {
+            // The pixels the printed size needs, no more than 600 dots an inch.
+            const double inchesW = item.twips.width() / 1440, inchesH = item.twips.height() / 1440;
+            const QSize needed(int(std::ceil(inchesW * std::min(dpiX, kMaxPrintDpi))),
+                               int(std::ceil(inchesH * std::min(dpiY, kMaxPrintDpi))));
+            return page.Pic(item.slot).picture().render(needed.expandedTo(QSize(1, 1)));
+        });
+        for (size_t k = 0; k < part.size(); ++k) {
+            const QRectF &t = part[k].twips;
+            painter.drawImage(QRectF(t.x() * sx, t.y() * sy, t.width() * sx, t.height() * sy), images[qsizetype(k)]);
+        }
     }
 }
 
