@@ -5,11 +5,11 @@
 //   build/bench/bench_drag [megapixels]
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <cstdio>
 
 #include "app/frmmain.h"
+#include "benchsupport.h"
 #include "platform/ui.h"
 
 namespace {
@@ -22,19 +22,6 @@ public:
     bool printDialog(QPrinter &, int) override { return false; }
     QPoint cursorPos() override { return cursor; }
 };
-
-QString writePhoto(const QString &path, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient g(0, 0, width, height);
-    g.setColorAt(0, Qt::darkGreen);
-    g.setColorAt(1, Qt::white);
-    p.fillRect(image.rect(), g);
-    p.end();
-    image.save(path, "JPG", 90);
-    return path;
-}
 
 // Milliseconds a drag step, over `steps` steps, with 30 copies of the photo.
 double dragStep(const QString &photo, int steps)
@@ -66,14 +53,14 @@ double dragStep(const QString &photo, int steps)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    vintrel::bench::offscreenByDefault();
     QApplication app(argc, argv);
     const double megapixels = argc > 1 ? atof(argv[1]) : 24;
-    const int width = int(std::sqrt(megapixels * 1e6 * 1.5)), height = width * 2 / 3;
+    const QSize size = vintrel::bench::cameraSize(megapixels);
+    const int width = size.width(), height = size.height();
     QTemporaryDir dir;
-    const QString big = writePhoto(dir.filePath("big.jpg"), width, height);
-    const QString small = writePhoto(dir.filePath("small.jpg"), 600, 400);
+    const QString big = vintrel::bench::writePhoto(dir.filePath("big.jpg"), size);
+    const QString small = vintrel::bench::writePhoto(dir.filePath("small.jpg"), QSize(600, 400));
     const int steps = 300;
     const double smallMs = dragStep(small, steps);
     const double bigMs = dragStep(big, steps);

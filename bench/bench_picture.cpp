@@ -4,33 +4,21 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImageReader>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "benchsupport.h"
 #include "platform/picture.h"
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    vintrel::bench::offscreenByDefault();
     QApplication app(argc, argv);
     const double megapixels = argc > 1 ? atof(argv[1]) : 24;
-    const int width = int(std::sqrt(megapixels * 1e6 * 1.5)), height = width * 2 / 3;
+    const QSize size = vintrel::bench::cameraSize(megapixels);
+    const int width = size.width(), height = size.height();
     QTemporaryDir dir;
-    const QString path = dir.filePath("camera.jpg");
-    {
-        QImage image(width, height, QImage::Format_RGB32);
-        QPainter p(&image);
-        QLinearGradient g(0, 0, width, height);
-        g.setColorAt(0, Qt::darkBlue);
-        g.setColorAt(1, Qt::yellow);
-        p.fillRect(image.rect(), g);
-        for (int i = 0; i < 2000; ++i)
-            p.fillRect((i * 7919) % width, (i * 104729) % height, 40, 40, QColor::fromHsv(i % 360, 200, 200));
-        p.end();
-        image.save(path, "JPG", 90);
-    }
+    const QString path = vintrel::bench::writePhoto(dir.filePath("camera.jpg"), size);
     QImageReader::setAllocationLimit(1024);
     const int rounds = 5;
     QElapsedTimer t;

@@ -11,26 +11,12 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "benchsupport.h"
 #include "layout/addphoto.h"
 #include "layout/page.h"
 #include "print/printpage.h"
 
 namespace {
-QString writePhoto(const QString &path, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient g(0, 0, width, height);
-    g.setColorAt(0, Qt::darkRed);
-    g.setColorAt(1, Qt::cyan);
-    p.fillRect(image.rect(), g);
-    for (int i = 0; i < 3000; ++i)
-        p.fillRect((i * 7919) % width, (i * 104729) % height, 30, 30, QColor::fromHsv(i % 360, 180, 220));
-    p.end();
-    image.save(path, "JPG", 90);
-    return path;
-}
-
 void startPdf(QPrinter &printer, const QString &path)
 {
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -40,14 +26,14 @@ void startPdf(QPrinter &printer, const QString &path)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    vintrel::bench::offscreenByDefault();
     QApplication app(argc, argv);
     QImageReader::setAllocationLimit(1024);
     const double megapixels = argc > 1 ? atof(argv[1]) : 24;
-    const int width = int(std::sqrt(megapixels * 1e6 * 1.5)), height = width * 2 / 3;
+    const QSize size = vintrel::bench::cameraSize(megapixels);
+    const int width = size.width(), height = size.height();
     QTemporaryDir dir;
-    const QString photo = writePhoto(dir.filePath("camera.jpg"), width, height);
+    const QString photo = vintrel::bench::writePhoto(dir.filePath("camera.jpg"), size);
 
     vintrel::Page page;
     for (int i = 0; i < vintrel::Page::kPhotos; ++i) {

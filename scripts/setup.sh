@@ -9,7 +9,7 @@ packages=(
     fonts-dejavu-core
     clang libclang-rt-14-dev
     poppler-utils cups-daemon cups-client
-    xvfb xauth
+    xvfb xauth xdotool
 )
 
 missing=()

@@ -91,39 +91,62 @@ QByteArray WriteLayout(const Page &page)
     return out;
 }
 
-void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
+namespace {
+
+// The layout file's name from the shared dialog, which offers no name; nothing
+// when the user cancels.
+std::optional<QString> chooseLayoutFile(CommonDialog &cdDialog, bool save)
 {
     cdDialog.CancelError = true;
     cdDialog.Filter = kLayoutFilter;
     cdDialog.FileName.clear();
     try {
-        cdDialog.ShowSave();
+        if (save)
+            cdDialog.ShowSave();
+        else
+            cdDialog.ShowOpen();
     } catch (const DialogCancelled &) {
-        return;
+        return std::nullopt;
     }
-    const QString path = cdDialog.FileName;
-    // Written beside the old file and put in its place only when complete.
-    // Unbuffered, so that a short write (a full disk, a file-size limit) shows
-    // here rather than vanishing in a buffer flushed at commit.
+    return cdDialog.FileName;
+}
+
+// Writes the bytes beside the file and puts them in its place only when all are
+// written; returns why not, or nothing. Unbuffered, so that a short write (a
+// full disk, a file-size limit) shows here rather than vanishing in a buffer
+// flushed at commit.
+std::optional<QString> replaceWhole(const QString &path, const QByteArray &bytes)
+{
     QSaveFile file(path);
-    const QByteArray layout = WriteLayout(page);
     qint64 written = 0;
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        while (written < layout.size()) {
-            const qint64 n = file.write(layout.constData() + written, layout.size() - written);
+        while (written < bytes.size()) {
+            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
             if (n <= 0)
                 break;
             written += n;
         }
     }
-    if (written == layout.size() && file.commit()) {
-        page.LayoutSaved = true;
-        return;
-    }
+    if (written == bytes.size() && file.commit())
+        return std::nullopt;
     const QString reason = file.errorString();
     file.cancelWriting();
-    MsgBox(ui, QStringLiteral("The layout could not be saved to \"%1\".\n\n%2").arg(path, reason),
-           vbOKOnly | vbCritical);
+    return reason;
+}
+
+} // namespace
+
+void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
+{
+    const std::optional<QString> path = chooseLayoutFile(cdDialog, true);
+    if (!path)
+        return;
+    if (const std::optional<QString> failure = replaceWhole(*path, WriteLayout(page))) {
+        MsgBox(ui, QStringLiteral("The layout could not be saved to \"%1\".\n\n%2").arg(*path, *failure),
+               vbOKOnly | vbCritical);
+        return;
+    }
+    page.LayoutSaved = true;
 }
 
 void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
@@ -132,21 +155,16 @@ void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
                                     vbYesNo | vbQuestion) == vbNo)
         return;
     page.LayoutSaved = true;
-    cdDialog.CancelError = true;
-    cdDialog.Filter = kLayoutFilter;
-    cdDialog.FileName.clear();
-    try {
-        cdDialog.ShowOpen();
-    } catch (const DialogCancelled &) {
+    const std::optional<QString> layoutPath = chooseLayoutFile(cdDialog, false);
+    if (!layoutPath)
         return;
-    }
 
     // Read, check and load everything first; the page changes only after.
     std::array<lf::ReadSlot, lf::kRecords> readSlots;
     std::array<bool, lf::kRecords> missing{};
     std::map<QString, Picture> pictures;
     try {
-        QFile file(cdDialog.FileName);
+        QFile file(*layoutPath);
         if (!file.open(QIODevice::ReadOnly))
             throw RuntimeError(file.errorString());
         const QByteArray data = file.readAll();
@@ -156,10 +174,10 @@ void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         QStringList toLoad;
         for (int i = 0; i < lf::kRecords; ++i) {
             readSlots[i] = lf::ParseRecord(records[i]);
-            const QString &path = readSlots[i].path;
-            missing[i] = !path.isEmpty() && photoMissing(path);
-            if (!path.isEmpty() && !missing[i] && !toLoad.contains(path))
-                toLoad << path;
+            const QString &photo = readSlots[i].path;
+            missing[i] = !photo.isEmpty() && photoMissing(photo);
+            if (!photo.isEmpty() && !missing[i] && !toLoad.contains(photo))
+                toLoad << photo;
         }
         const BusyPointer busy;
         pictures = loadPictures(toLoad);
