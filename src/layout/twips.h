@@ -2,14 +2,26 @@
 // Page geometry is kept in single-precision twips (1/1440 inch); widgets stand
 // at twips / twips-per-pixel. The widget's whole pixels never feed back into
 // the model.
+#include <algorithm>
+#include <cmath>
+
 #include <QRect>
 
 #include "platform/app.h"
 
 namespace vintrel {
 
-inline int pixelsX(double twips) { return qRound(twips / Screen::TwipsPerPixelX()); }
-inline int pixelsY(double twips) { return qRound(twips / Screen::TwipsPerPixelY()); }
+// Widgets cannot stand further out than this many pixels; a photo moved or read
+// from a layout file that far away is simply out of sight.
+constexpr double kFarthestPixel = 1 << 24;
+
+inline int toPixels(double twips, double twipsPerPixel)
+{
+    const double pixels = twips / twipsPerPixel;
+    return pixels != pixels ? 0 : int(std::lround(std::clamp(pixels, -kFarthestPixel, kFarthestPixel)));
+}
+inline int pixelsX(double twips) { return toPixels(twips, Screen::TwipsPerPixelX()); }
+inline int pixelsY(double twips) { return toPixels(twips, Screen::TwipsPerPixelY()); }
 
 // The pixel rectangle covering a twip rectangle; neighbouring rectangles meet
 // without gaps because both edges are rounded, not the size.

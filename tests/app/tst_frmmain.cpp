@@ -106,23 +106,6 @@ private slots:
                  expected);
     }
 
-    void rulersMarkWholeInches()
-    {
-        ScriptedUi ui;
-        frmMain form(ui);
-        // Every whole-inch mark is a black line across the scale's full depth.
-        for (int column : Ruler::InchMarks(Ruler::Axis::Horizontal)) {
-            QCOMPARE(QColor(form.XRule().image().pixel(column, 0)), QColor(Qt::black));
-            QCOMPARE(QColor(form.XRule().image().pixel(column, 15)), QColor(Qt::black));
-        }
-        for (int row : Ruler::InchMarks(Ruler::Axis::Vertical)) {
-            QCOMPARE(QColor(form.YRule().image().pixel(0, row)), QColor(Qt::black));
-            QCOMPARE(QColor(form.YRule().image().pixel(13, row)), QColor(Qt::black));
-        }
-        // The marker band beside the scale starts out blank.
-        QCOMPARE(QColor(form.XRule().image().pixel(100, 18)), QColor(Qt::white));
-    }
-
     void exitAnswered_data()
     {
         QTest::addColumn<int>("answer");
