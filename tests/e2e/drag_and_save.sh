@@ -12,22 +12,25 @@ for tool in Xvfb xdotool; do
 done
 
 work=$(mktemp -d)
-display=":$((150 + RANDOM % 100))"
 cleanup() {
     [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display itself and writes its number to fd 3.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-export DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "SKIP: Xvfb did not start"; cat "$work/xvfb.log"; exit 77; }
+export DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$work/run" && chmod 700 "$work/run"
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 (cd "$work" && exec "$binary") >"$work/app.log" 2>&1 &
 app=$!
-window=$(xdotool search --sync --onlyvisible --name '^Vintrel$' | head -n 1)
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vintrel$' | head -n 1)
+[ -n "$window" ] || { echo "FAIL: no window"; cat "$work/app.log"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y of the window
 settle() { sleep 0.6; }
 menu() { # open the File menu with the mouse, choose an item by its mnemonic
