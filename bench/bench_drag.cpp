@@ -55,9 +55,8 @@ int main(int argc, char **argv)
 {
     vintrel::bench::offscreenByDefault();
     QApplication app(argc, argv);
-    const double megapixels = argc > 1 ? atof(argv[1]) : 24;
+    const double megapixels = vintrel::bench::megapixelsArg(argc, argv);
     const QSize size = vintrel::bench::cameraSize(megapixels);
-    const int width = size.width(), height = size.height();
     QTemporaryDir dir;
     const QString big = vintrel::bench::writePhoto(dir.filePath("big.jpg"), size);
     const QString small = vintrel::bench::writePhoto(dir.filePath("small.jpg"), QSize(600, 400));
@@ -65,7 +64,7 @@ int main(int argc, char **argv)
     const double smallMs = dragStep(small, steps);
     const double bigMs = dragStep(big, steps);
     std::printf("drag step, 30 photos of 600x400    : %6.3f ms\n", smallMs);
-    std::printf("drag step, 30 photos of %dx%d : %6.3f ms\n", width, height, bigMs);
+    std::printf("drag step, 30 photos of %dx%d : %6.3f ms\n", size.width(), size.height(), bigMs);
     std::printf("ratio big / small                  : %6.2f\n", bigMs / smallMs);
     return 0;
 }

@@ -14,9 +14,8 @@ int main(int argc, char **argv)
 {
     vintrel::bench::offscreenByDefault();
     QApplication app(argc, argv);
-    const double megapixels = argc > 1 ? atof(argv[1]) : 24;
+    const double megapixels = vintrel::bench::megapixelsArg(argc, argv);
     const QSize size = vintrel::bench::cameraSize(megapixels);
-    const int width = size.width(), height = size.height();
     QTemporaryDir dir;
     const QString path = vintrel::bench::writePhoto(dir.filePath("camera.jpg"), size);
     QImageReader::setAllocationLimit(1024);
@@ -33,7 +32,7 @@ int main(int argc, char **argv)
         load += t.nsecsElapsed();
         loadBytes = picture.display().sizeInBytes();
     }
-    std::printf("%dx%d JPEG (%.0f MP), %d rounds\n", width, height, megapixels, rounds);
+    std::printf("%dx%d JPEG (%.0f MP), %d rounds\n", size.width(), size.height(), megapixels, rounds);
     std::printf("full decode : %7.1f ms  %7.1f MB\n", full / 1e6 / rounds, fullBytes / 1e6);
     std::printf("LoadPicture : %7.1f ms  %7.1f MB\n", load / 1e6 / rounds, loadBytes / 1e6);
     std::printf("ratio       : %7.2fx faster, %.0fx less memory\n", double(full) / load, double(fullBytes) / loadBytes);

@@ -29,9 +29,8 @@ int main(int argc, char **argv)
     vintrel::bench::offscreenByDefault();
     QApplication app(argc, argv);
     QImageReader::setAllocationLimit(1024);
-    const double megapixels = argc > 1 ? atof(argv[1]) : 24;
+    const double megapixels = vintrel::bench::megapixelsArg(argc, argv);
     const QSize size = vintrel::bench::cameraSize(megapixels);
-    const int width = size.width(), height = size.height();
     QTemporaryDir dir;
     const QString photo = vintrel::bench::writePhoto(dir.filePath("camera.jpg"), size);
 
@@ -71,7 +70,7 @@ int main(int argc, char **argv)
     const double whole = t.nsecsElapsed() / 1e6;
     const double oursMB = QFileInfo(dir.filePath("page.pdf")).size() / 1e6;
     const double wholeMB = QFileInfo(dir.filePath("whole.pdf")).size() / 1e6;
-    std::printf("30 photos of %dx%d (%.0f MP) on one page\n", width, height, megapixels);
+    std::printf("30 photos of %dx%d (%.0f MP) on one page\n", size.width(), size.height(), megapixels);
     std::printf("at printed size : %8.0f ms  %8.1f MB\n", ours, oursMB);
     std::printf("whole pictures  : %8.0f ms  %8.1f MB\n", whole, wholeMB);
     std::printf("ratio           : %8.2fx faster, %.0fx smaller\n", whole / ours, wholeMB / oursMB);

@@ -1,6 +1,7 @@
 #pragma once
 // What the benchmarks share: offscreen windows, and a camera-sized test photo.
 #include <cmath>
+#include <cstdlib>
 
 #include <QImage>
 #include <QPainter>
@@ -15,6 +16,10 @@ inline void offscreenByDefault()
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
+
+// The photo size a benchmark was asked for: its first argument, in megapixels
+// (24 by default).
+inline double megapixelsArg(int argc, char **argv) { return argc > 1 ? std::atof(argv[1]) : 24; }
 
 // A 3:2 size of about the given megapixels.
 inline QSize cameraSize(double megapixels)
