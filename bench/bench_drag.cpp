@@ -17,7 +17,10 @@ class BenchUi : public vintrel::Ui {
 public:
     QString file;
     QPoint cursor;
-    int messageBox(const QString &, const QString &, int) override { return 1; }
+    vintrel::MsgAnswer messageBox(const QString &, const QString &, vintrel::MsgButtons, vintrel::MsgIcon) override
+    {
+        return vintrel::MsgAnswer::Yes;
+    }
     std::optional<QString> fileDialog(const vintrel::FileDialogRequest &) override { return file; }
     bool printDialog(QPrinter &, int) override { return false; }
     QPoint cursorPos() override { return cursor; }
@@ -36,17 +39,17 @@ double dragStep(const QString &photo, int steps)
     QCoreApplication::processEvents();
     vintrel::PageEditor &editor = form.editor();
     ui.cursor = {0, 0};
-    editor.Pic_MouseDown(29, 1, 0, 700, 700);
+    editor.Pic_MouseDown(29, Qt::LeftButton, {}, 700, 700);
     QElapsedTimer t;
     t.start();
     for (int s = 0; s < steps; ++s) {
         ui.cursor = {(s % 100) - 50 < 0 ? s % 50 : 50 - s % 50, s % 7};
-        editor.Pic_MouseMove(29, 1, 0, 700, 700);
+        editor.Pic_MouseMove(29, Qt::LeftButton, {}, 700, 700);
         form.repaint();
         QCoreApplication::processEvents();
     }
     const double ms = t.nsecsElapsed() / 1e6 / steps;
-    editor.Pic_MouseUp(29, 1, 0, 700, 700);
+    editor.Pic_MouseUp(29, Qt::LeftButton, {}, 700, 700);
     return ms;
 }
 } // namespace

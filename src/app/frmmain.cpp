@@ -15,7 +15,7 @@
 #include "platform/app.h"
 #include "platform/msgbox.h"
 #include "platform/settings.h"
-#include "platform/vbmath.h"
+#include "platform/rounding.h"
 #include "toolbar.h"
 
 namespace vintrel {
@@ -30,6 +30,21 @@ struct {
 
 // The client area and where its children stand, in twips.
 constexpr float kClientWidth = 7065, kClientHeight = 7890;
+
+// The toolbar's buttons from the top down: key (also the caption), tooltip and
+// the command it runs, the same one as the menu item's.
+struct ToolbarButton {
+    const char *key;
+    const char *tooltip;
+    void (frmMain::*command)();
+};
+const ToolbarButton kToolbarButtons[] = {
+    {"New", "Start New Layout", &frmMain::mnuNew_Click},
+    {"Open", "Open Layout", &frmMain::mnuOpenPage_Click},
+    {"Save As", "Save Layout As...", &frmMain::mnuSave_Click},
+    {"Add", "Add Photo", &frmMain::mnuAdd_Click},
+    {"Print", "Print Page", &frmMain::mnuPrint_Click},
+};
 } // namespace
 
 frmMain::frmMain(Ui &ui, QWidget *parent)
@@ -50,8 +65,8 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     m_toolbar->setGeometry(pixelRect(60, 0, 855, 7860));
     m_xRule->move(pixelsX(1320), pixelsY(0));
     m_yRule->move(pixelsX(960), pixelsY(360));
-    m_page.Picture1()->move(pixelsX(1320), pixelsY(360));
-    m_page.Picture1()->events = &m_editor;
+    m_page.surface()->move(pixelsX(1320), pixelsY(360));
+    m_page.surface()->events = &m_editor;
 
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
@@ -68,24 +83,8 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     item(file, "mnuPrint", QStringLiteral("&Print Page"), &frmMain::mnuPrint_Click);
     item(file, "mnuExit", QStringLiteral("E&xit"), &frmMain::mnuExit_Click);
 
-    // The buttons, in the order their keys are compared when one is pressed.
-    m_buttons = {
-        {QStringLiteral("New"), [this] { mnuNew_Click(); }},
-        {QStringLiteral("Add"), [this] { mnuAdd_Click(); }},
-        {QStringLiteral("Print"), [this] { mnuPrint_Click(); }},
-        {QStringLiteral("Open"), [this] { mnuOpenPage_Click(); }},
-        {QStringLiteral("Save As"), [this] { mnuSave_Click(); }},
-    };
-    // The buttons from the top down.
-    const std::pair<QString, QString> buttons[] = {
-        {QStringLiteral("New"), QStringLiteral("Start New Layout")},
-        {QStringLiteral("Open"), QStringLiteral("Open Layout")},
-        {QStringLiteral("Save As"), QStringLiteral("Save Layout As...")},
-        {QStringLiteral("Add"), QStringLiteral("Add Photo")},
-        {QStringLiteral("Print"), QStringLiteral("Print Page")},
-    };
-    for (const auto &[key, tooltip] : buttons)
-        m_toolbar->addButton(key, tooltip);
+    for (const ToolbarButton &button : kToolbarButtons)
+        m_toolbar->addButton(QLatin1String(button.key), QLatin1String(button.tooltip));
     m_toolbar->onButtonClick = [this](const QString &key) { Toolbar1_ButtonClick(key); };
 }
 
@@ -113,8 +112,8 @@ bool frmMain::Form_Load()
     move(pixelsX(at.x()), pixelsY(at.y()));
 
     m_page.PicUsed.fill(false);
-    m_page.PixTwipsX = toLong(Screen::TwipsPerPixelX());
-    m_page.PixTwipsY = toLong(Screen::TwipsPerPixelY());
+    m_page.PixTwipsX = roundToInt32(Screen::TwipsPerPixelX());
+    m_page.PixTwipsY = roundToInt32(Screen::TwipsPerPixelY());
     m_editor.state.HandleTracking = true;
     m_page.ZOrderCount = 0;
     m_page.PicZOrder.fill(0);
@@ -159,8 +158,8 @@ void frmMain::mnuPrint_Click()
 
 void frmMain::mnuExit_Click()
 {
-    if (MsgBox(m_ui, QStringLiteral("Are you sure you want to exit?"), vbYesNo | vbQuestion | vbDefaultButton1) ==
-        vbNo)
+    if (MsgBox(m_ui, QStringLiteral("Are you sure you want to exit?"), MsgButtons::YesNo, MsgIcon::Question) ==
+        MsgAnswer::No)
         return;
     StoreLastFolder();
     End();
@@ -168,9 +167,11 @@ void frmMain::mnuExit_Click()
 
 void frmMain::Toolbar1_ButtonClick(const QString &key)
 {
-    for (const auto &[buttonKey, command] : m_buttons)
-        if (key == buttonKey)
-            command();
+    // Keys are compared exactly, case and blanks included; one that matches no
+    // button runs nothing.
+    for (const ToolbarButton &button : kToolbarButtons)
+        if (key == QLatin1String(button.key))
+            (this->*button.command)();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

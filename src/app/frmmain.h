@@ -1,10 +1,6 @@
 #pragma once
 // The main window: the page surface with its rulers, the toolbar strip and the
 // menus, start-up and the two ways the program ends.
-#include <functional>
-#include <utility>
-#include <vector>
-
 #include <QMainWindow>
 
 #include "layout/editing.h"
@@ -38,7 +34,6 @@ public:
 
     Page &page() { return m_page; }
     PageEditor &editor() { return m_editor; }
-    CommonDialog &cdDialog() { return m_cdDialog; }
     Ruler &XRule() { return *m_xRule; }
     Ruler &YRule() { return *m_yRule; }
     // True once the program has ended (Exit, closing the window).
@@ -65,7 +60,6 @@ private:
     Ruler *m_xRule;
     Ruler *m_yRule;
     PageEditor m_editor;
-    std::vector<std::pair<QString, std::function<void()>>> m_buttons;
     bool m_ended = false;
 };
 

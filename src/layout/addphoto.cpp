@@ -4,7 +4,7 @@
 #include "platform/commondialog.h"
 #include "platform/errors.h"
 #include "platform/msgbox.h"
-#include "platform/vbmath.h"
+#include "platform/rounding.h"
 
 namespace vintrel {
 
@@ -12,14 +12,14 @@ const QString kPhotoFilter = QStringLiteral(
     "Graphic Files (*.jpg, *.jpeg, *.gif, *.bmp)|*.jpg;*.jpeg;*.gif;*.bmp|JPG Files (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
     "GIF Files (*.gif)|*.gif|Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
 
-std::optional<int> FreeSlotSearch(Page &page, Ui &ui)
+std::optional<int> FindFreeSlot(Page &page, Ui &ui)
 {
     int i = 0;
     while (page.PicUsed[i]) {
         page.Pic(i).setVisible(true);
         ++i;
         if (i > Page::kPhotos - 1) {
-            MsgBox(ui, QStringLiteral("Maximum images exceeded"), vbOKOnly | vbInformation);
+            MsgBox(ui, QStringLiteral("Maximum images exceeded"), MsgButtons::Ok, MsgIcon::Information);
             return std::nullopt;
         }
     }
@@ -45,7 +45,7 @@ void FitStartingSize(Page &page, int i)
 {
     ImageControl &pic = page.Pic(i);
     float w = pic.Width();
-    std::int32_t h = toLong(pic.Height());
+    std::int32_t h = roundToInt32(pic.Height());
     const float widthStep = toSingle(100 * toSingle(page.PicRatioWH.at(i).value));
     while (w >= 1500 && h >= 1500) {
         h -= 100;
@@ -59,7 +59,7 @@ void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
 {
     // Even a cancelled or refused Add counts as a change.
     page.LayoutSaved = false;
-    const std::optional<int> slot = FreeSlotSearch(page, ui);
+    const std::optional<int> slot = FindFreeSlot(page, ui);
     if (!slot)
         return;
     const int i = *slot;

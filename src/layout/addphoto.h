@@ -15,7 +15,7 @@ extern const QString kPhotoFilter;
 
 // The lowest free slot. Every used slot passed on the way is shown again. A full
 // page answers "Maximum images exceeded" and gives nothing.
-std::optional<int> FreeSlotSearch(Page &page, Ui &ui);
+std::optional<int> FindFreeSlot(Page &page, Ui &ui);
 
 // Loads the file into the size probe and records it in slot i: path, used flag,
 // a new stacking stamp in front of every other photo, the natural size and both

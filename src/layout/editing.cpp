@@ -2,7 +2,7 @@
 
 #include "page.h"
 #include "platform/ui.h"
-#include "platform/vbmath.h"
+#include "platform/rounding.h"
 #include "removal.h"
 #include "ruler.h"
 
@@ -69,13 +69,13 @@ PageEditor::PageEditor(Page &page, Ruler &xRule, Ruler &yRule, Ui &ui)
 {
 }
 
-void PageEditor::Pic_MouseDown(int Index, int Button, int /*Shift*/, float X, float Y)
+void PageEditor::Pic_MouseDown(int Index, Qt::MouseButtons Button, Qt::KeyboardModifiers, float X, float Y)
 {
     // Every press counts as a change, even one that moves nothing.
     m_page.LayoutSaved = false;
     m_page.CurPic = Index;
     m_page.BringToFront(Index);
-    if (Button == 1) {
+    if (Button == Qt::LeftButton) { // the left button alone
         state.LastCursorPos = m_ui.cursorPos();
         state.Dragging = true;
     }
@@ -86,7 +86,7 @@ void PageEditor::Pic_MouseDown(int Index, int Button, int /*Shift*/, float X, fl
     }
 }
 
-void PageEditor::Pic_MouseUp(int, int, int, float, float)
+void PageEditor::Pic_MouseUp(int, Qt::MouseButtons, Qt::KeyboardModifiers, float, float)
 {
     state.HandleTracking = true;
     state.Dragging = false;
@@ -111,15 +111,13 @@ void PageEditor::DrawRulerMarkers(int i)
     const float L = pic.Left(), T = pic.Top(), W = pic.Width(), H = pic.Height();
     m_xRule.FilledBox(0, 225, m_xRule.ScaleWidth(), 325, Qt::white);
     m_yRule.FilledBox(225, 0, 325, m_yRule.ScaleHeight(), Qt::white);
-    m_xRule.ForeColor = Qt::black;
-    m_yRule.ForeColor = Qt::black;
     m_yRule.Line(225, T, 325, T, Qt::black);
     m_xRule.Line(L, 225, L, 325, Qt::black);
     m_yRule.Line(225, toSingle(double(T) + H), 325, toSingle(double(T) + H), Qt::black);
     m_xRule.Line(toSingle(double(L) + W), 225, toSingle(double(L) + W), 325, Qt::black);
 }
 
-void PageEditor::Pic_MouseMove(int Index, int /*Button*/, int /*Shift*/, float X, float Y)
+void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifiers, float X, float Y)
 {
     // The markers show the photo's edges as they were before this move.
     DrawRulerMarkers(Index);
@@ -155,10 +153,10 @@ void PageEditor::Pic_MouseMove(int Index, int /*Button*/, int /*Shift*/, float X
         pic.setLeft(toSingle(double(pic.Left()) + dx));
 }
 
-void PageEditor::Picture1_KeyDown(int KeyCode, int /*Shift*/)
+void PageEditor::Picture1_KeyDown(int KeyCode, Qt::KeyboardModifiers)
 {
-    if (KeyCode == vbKeyDelete)
-        FreeSlot(m_page, m_page.currentSlot());
+    if (KeyCode == Qt::Key_Delete)
+        ReleaseSlot(m_page, m_page.currentSlot());
 }
 
 } // namespace vintrel

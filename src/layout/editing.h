@@ -58,12 +58,12 @@ class PageEditor : public PageEvents {
 public:
     PageEditor(Page &page, Ruler &xRule, Ruler &yRule, Ui &ui);
 
-    void Pic_MouseDown(int Index, int Button, int Shift, float X, float Y) override;
-    void Pic_MouseUp(int Index, int Button, int Shift, float X, float Y) override;
+    void Pic_MouseDown(int Index, Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y) override;
+    void Pic_MouseUp(int Index, Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y) override;
     void Pic_Click(int Index) override;
     void Pic_DblClick(int Index) override;
-    void Pic_MouseMove(int Index, int Button, int Shift, float X, float Y) override;
-    void Picture1_KeyDown(int KeyCode, int Shift) override;
+    void Pic_MouseMove(int Index, Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y) override;
+    void Picture1_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift) override;
 
     PressState state;
 

@@ -79,12 +79,9 @@ void ImageControl::setMousePointer(int v)
     }
 }
 
-void ImageControl::ZOrder(int position)
+void ImageControl::ZOrder()
 {
-    if (position == 0)
-        m_widget->raise();
-    else
-        m_widget->lower();
+    m_widget->raise();
 }
 
 } // namespace vintrel

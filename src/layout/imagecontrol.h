@@ -50,8 +50,8 @@ public:
     int MousePointer() const { return m_mousePointer; }
     void setMousePointer(int v);
 
-    // Position 0 brings the control in front of its siblings on the page.
-    void ZOrder(int position = 0);
+    // Brings the control in front of its siblings on the page.
+    void ZOrder();
 
     QWidget *widget() const;
 

@@ -1,5 +1,8 @@
 #include "page.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QKeyEvent>
 
 #include "platform/errors.h"
@@ -31,7 +34,7 @@ PageSurface::PageSurface(QWidget *parent) : QWidget(parent)
 void PageSurface::keyPressEvent(QKeyEvent *event)
 {
     if (events)
-        events->Picture1_KeyDown(vbKeyCode(event->key()), vbShift(event->modifiers()));
+        events->Picture1_KeyDown(event->key(), event->modifiers());
     else
         QWidget::keyPressEvent(event);
 }
@@ -64,7 +67,7 @@ Page::~Page()
 ImageControl &Page::Pic(int i)
 {
     if (i < 0 || i >= kPhotos)
-        throw RuntimeError(QStringLiteral("Subscript out of range"));
+        throw RuntimeError(QStringLiteral("there is no photo slot %1").arg(i));
     return *m_pic[i];
 }
 
@@ -75,7 +78,7 @@ const ImageControl &Page::Pic(int i) const
 
 void Page::BringToFront(int i)
 {
-    Pic(i).ZOrder(0);
+    Pic(i).ZOrder();
     ZOrderCount += 1;
     PicZOrder.at(i) = ZOrderCount;
 }
@@ -86,6 +89,18 @@ void Page::ClearSelectionLook()
         pic->setBorderStyle(0);
         pic->setAppearance(0);
     }
+}
+
+std::vector<int> Page::SlotsByRank(double lowest) const
+{
+    std::vector<int> ranked;
+    for (int i = 0; i < kPhotos; ++i) {
+        const double r = PicZOrder[i];
+        if (r == std::floor(r) && r >= lowest && r <= ZOrderCount)
+            ranked.push_back(i);
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [&](int a, int b) { return PicZOrder[a] < PicZOrder[b]; });
+    return ranked;
 }
 
 std::vector<int> Page::StackingOrder() const

@@ -69,13 +69,18 @@ public:
     int currentSlot() const { return CurPic.value_or(0); }
 
     SizeProbe ImageLoader;
-    PageSurface *Picture1() const { return m_surface; }
+    // The page surface Picture1, parent of every image control.
+    PageSurface *surface() const { return m_surface; }
 
     // The bring-to-front step: Pic(i) in front of its siblings, ZOrderCount up
     // by one, and that count as the slot's stamp.
     void BringToFront(int i);
     // Every control, one after the other, to the flat look with no border.
     void ClearSelectionLook();
+    // The slots whose stacking rank is a whole number from `lowest` up to
+    // ZOrderCount, from the lowest rank to the highest, equal ranks by slot.
+    // Opening a layout restacks these from rank 1; printing draws them from 0.
+    std::vector<int> SlotsByRank(double lowest) const;
     // The slots from the bottom of the page's stack to the top.
     std::vector<int> StackingOrder() const;
 

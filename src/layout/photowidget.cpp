@@ -29,44 +29,11 @@ float twipsX(const QMouseEvent *e) { return float(e->position().x() * Screen::Tw
 float twipsY(const QMouseEvent *e) { return float(e->position().y() * Screen::TwipsPerPixelY()); }
 } // namespace
 
-int vbButton(Qt::MouseButtons buttons)
-{
-    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0) |
-           (buttons & Qt::MiddleButton ? 4 : 0);
-}
-
-int vbShift(Qt::KeyboardModifiers modifiers)
-{
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
-           (modifiers & Qt::AltModifier ? 4 : 0);
-}
-
-int vbKeyCode(int qtKey)
-{
-    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
-        return qtKey; // the same codes
-    switch (qtKey) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return vbKeyDelete;
-    default: return 0;
-    }
-}
-
 void PhotoWidget::mousePressEvent(QMouseEvent *event)
 {
     m_clickPending = event->button() == Qt::LeftButton;
     if (PageEvents *sink = events())
-        sink->Pic_MouseDown(m_control.Index(), vbButton(event->button()), vbShift(event->modifiers()),
+        sink->Pic_MouseDown(m_control.Index(), event->button(), event->modifiers(),
                             twipsX(event), twipsY(event));
 }
 
@@ -78,7 +45,7 @@ void PhotoWidget::mouseReleaseEvent(QMouseEvent *event)
     PageEvents *sink = events();
     if (!sink)
         return;
-    sink->Pic_MouseUp(m_control.Index(), vbButton(event->button()), vbShift(event->modifiers()), twipsX(event),
+    sink->Pic_MouseUp(m_control.Index(), event->button(), event->modifiers(), twipsX(event),
                       twipsY(event));
     if (click)
         sink->Pic_Click(m_control.Index());
@@ -95,7 +62,7 @@ void PhotoWidget::mouseDoubleClickEvent(QMouseEvent *)
 void PhotoWidget::mouseMoveEvent(QMouseEvent *event)
 {
     if (PageEvents *sink = events())
-        sink->Pic_MouseMove(m_control.Index(), vbButton(event->buttons()), vbShift(event->modifiers()),
+        sink->Pic_MouseMove(m_control.Index(), event->buttons(), event->modifiers(),
                             twipsX(event), twipsY(event));
 }
 

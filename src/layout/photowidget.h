@@ -36,9 +36,4 @@ private:
     bool m_clickPending = false;
 };
 
-// Qt's buttons, modifiers and keys as the page's events number them.
-int vbButton(Qt::MouseButtons buttons);
-int vbShift(Qt::KeyboardModifiers modifiers);
-int vbKeyCode(int qtKey);
-
 } // namespace vintrel

@@ -5,7 +5,7 @@
 
 namespace vintrel {
 
-void FreeSlot(Page &page, int c)
+void ReleaseSlot(Page &page, int c)
 {
     ImageControl &pic = page.Pic(c);
     page.PicUsed.at(c) = false;
@@ -17,13 +17,14 @@ void FreeSlot(Page &page, int c)
 void mnuRemove_Click(Page &page)
 {
     page.LayoutSaved = false;
-    FreeSlot(page, page.currentSlot());
+    ReleaseSlot(page, page.currentSlot());
 }
 
 void mnuNew_Click(Page &page, Ui &ui)
 {
     if (!page.LayoutSaved &&
-        MsgBox(ui, QStringLiteral("Discard current layout and start new layout?"), vbYesNo | vbQuestion) == vbNo)
+        MsgBox(ui, QStringLiteral("Discard current layout and start new layout?"), MsgButtons::YesNo, MsgIcon::Question) ==
+            MsgAnswer::No)
         return;
     page.LayoutSaved = true;
     page.ZOrderCount = 0;

@@ -8,7 +8,7 @@ class Ui;
 
 // Frees slot c: not used, hidden, no picture, no file. Its place, size, ratios and
 // stamp stay, so the next photo put there starts where this one was left.
-void FreeSlot(Page &page, int c);
+void ReleaseSlot(Page &page, int c);
 
 // Remove Photo: frees the current photo's slot (slot 0 while none was ever
 // current) and marks the page as changed. No question is asked.

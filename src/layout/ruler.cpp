@@ -3,7 +3,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "platform/app.h"
 #include "twips.h"
 
 namespace vintrel {
@@ -77,8 +76,7 @@ void Ruler::drawScale()
 
 void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
 {
-    const QPointF a(x1 / Screen::TwipsPerPixelX(), y1 / Screen::TwipsPerPixelY());
-    const QPointF b(x2 / Screen::TwipsPerPixelX(), y2 / Screen::TwipsPerPixelY());
+    const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
     QPainter p(&m_image);
     p.setPen(colour);
     p.drawLine(a, b);
@@ -87,9 +85,8 @@ void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
 
 void Ruler::FilledBox(float x1, float y1, float x2, float y2, const QColor &colour)
 {
+    const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
     QPainter p(&m_image);
-    const QPointF a(x1 / Screen::TwipsPerPixelX(), y1 / Screen::TwipsPerPixelY());
-    const QPointF b(x2 / Screen::TwipsPerPixelX(), y2 / Screen::TwipsPerPixelY());
     p.fillRect(QRectF(a, b).normalized(), colour);
     update(QRectF(a, b).normalized().toAlignedRect());
 }

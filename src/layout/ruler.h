@@ -17,7 +17,6 @@ public:
     float ScaleWidth() const { return m_width; }
     float ScaleHeight() const { return m_height; }
 
-    QColor ForeColor = Qt::black;
     // A straight line between two points, in twips.
     void Line(float x1, float y1, float x2, float y2, const QColor &colour);
     // A filled rectangle between two corners, in twips.

@@ -23,6 +23,12 @@ inline int toPixels(double twips, double twipsPerPixel)
 inline int pixelsX(double twips) { return toPixels(twips, Screen::TwipsPerPixelX()); }
 inline int pixelsY(double twips) { return toPixels(twips, Screen::TwipsPerPixelY()); }
 
+// A point in twips as a point in (fractional) pixels.
+inline QPointF pixelPoint(double x, double y)
+{
+    return QPointF(x / Screen::TwipsPerPixelX(), y / Screen::TwipsPerPixelY());
+}
+
 // The pixel rectangle covering a twip rectangle; neighbouring rectangles meet
 // without gaps because both edges are rounded, not the size.
 inline QRect pixelRect(double left, double top, double width, double height)

@@ -143,7 +143,7 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         return;
     if (const std::optional<QString> failure = replaceWhole(*path, WriteLayout(page))) {
         MsgBox(ui, QStringLiteral("The layout could not be saved to \"%1\".\n\n%2").arg(*path, *failure),
-               vbOKOnly | vbCritical);
+               MsgButtons::Ok, MsgIcon::Stop);
         return;
     }
     page.LayoutSaved = true;
@@ -152,7 +152,7 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
 void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
 {
     if (!page.LayoutSaved && MsgBox(ui, QStringLiteral("Discard current changes and open a previously saved layout?"),
-                                    vbYesNo | vbQuestion) == vbNo)
+                                    MsgButtons::YesNo, MsgIcon::Question) == MsgAnswer::No)
         return;
     page.LayoutSaved = true;
     const std::optional<QString> layoutPath = chooseLayoutFile(cdDialog, false);
@@ -182,7 +182,7 @@ void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         const BusyPointer busy;
         pictures = loadPictures(toLoad);
     } catch (const RuntimeError &) {
-        MsgBox(ui, kLoadError, vbOKOnly | vbCritical);
+        MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
         return;
     }
 
@@ -207,21 +207,13 @@ void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         page.PicZOrder[i] = slot.rank;
     }
     if (std::find(missing.begin(), missing.end(), true) != missing.end())
-        MsgBox(ui, kMissingPhotos, vbOKOnly | vbInformation);
+        MsgBox(ui, kMissingPhotos, MsgButtons::Ok, MsgIcon::Information);
 
     page.ZOrderCount = readSlots[lf::kRecords - 1].counter;
     // The stacking: whole ranks from 1 up to the counter come to the front in
-    // ascending order, equal ranks by slot; the others stay below as they were.
-    std::vector<int> restack;
-    for (int i = 0; i < Page::kPhotos; ++i) {
-        const double r = page.PicZOrder[i];
-        if (r == std::floor(r) && r >= 1 && r <= page.ZOrderCount)
-            restack.push_back(i);
-    }
-    std::stable_sort(restack.begin(), restack.end(),
-                     [&](int a, int b) { return page.PicZOrder[a] < page.PicZOrder[b]; });
-    for (int i : restack)
-        page.Pic(i).ZOrder(0);
+    // ascending order; the others stay below as they were.
+    for (int i : page.SlotsByRank(1))
+        page.Pic(i).ZOrder();
 }
 
 } // namespace vintrel

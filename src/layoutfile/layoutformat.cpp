@@ -68,7 +68,7 @@ double LeadingNumber(QByteArrayView text)
     bool ok = false;
     const double value = QLocale::c().toDouble(text.sliced(start, i - start).toByteArray(), &ok);
     if (!ok || !std::isfinite(value))
-        throw RuntimeError(QStringLiteral("Overflow"));
+        throw RuntimeError(QStringLiteral("a number beyond double precision"));
     return value;
 }
 
@@ -125,7 +125,7 @@ QByteArray FieldReader::next()
     while (m_pos < n && (m_data[m_pos] == ' ' || m_data[m_pos] == '\t'))
         ++m_pos;
     if (m_pos >= n)
-        throw RuntimeError(QStringLiteral("Input past end of file"));
+        throw RuntimeError(QStringLiteral("the layout ends before its 330th field"));
     QByteArray text;
     if (m_data[m_pos] == '"') {
         const qsizetype close = m_data.indexOf('"', m_pos + 1);
@@ -169,7 +169,7 @@ float single(const QByteArray &text, bool size)
 {
     const double value = LeadingNumber(text);
     if (std::fabs(value) > std::numeric_limits<float>::max() || (size && value < 0))
-        throw RuntimeError(QStringLiteral("Invalid property value"));
+        throw RuntimeError(QStringLiteral("a place or size out of range"));
     return float(value);
 }
 } // namespace

@@ -24,7 +24,6 @@ void CommonDialog::showFileDialog(bool save)
     request.filter = Filter;
     request.fileName = FileName;
     request.folder = QDir::currentPath();
-    request.flags = Flags;
     const std::optional<QString> chosen = m_ui.fileDialog(request);
     if (!chosen) {
         if (CancelError)
@@ -33,7 +32,7 @@ void CommonDialog::showFileDialog(bool save)
     }
     const QFileInfo file(QDir::current(), *chosen);
     FileName = QDir::toNativeSeparators(file.absoluteFilePath());
-    if (!(Flags & cdlOFNNoChangeDir))
+    if (!(Flags & KeepFolder))
         QDir::setCurrent(file.absolutePath());
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The main window's one common dialog. Add, Open, Save and Print share it and it
-// keeps its properties from one use to the next, as users of the old program saw:
-// the file name offered by Add is the one chosen last, and the flags left by the
-// print dialog stay in force for the file dialogs.
+// keeps its properties from one use to the next: the file name offered by Add is
+// the one chosen last, and the flags left by the print dialog stay in force for
+// the file dialogs.
 #include <QString>
 
 class QPrinter;
@@ -13,12 +13,12 @@ class Ui;
 
 class CommonDialog {
 public:
-    // Flag bit that keeps a file dialog from moving the current directory.
-    static constexpr int cdlOFNNoChangeDir = 0x8;
-    // Print dialog flag bits: no "selection" choice, no page range, no print to file.
-    static constexpr int cdlPDNoSelection = 0x4;
-    static constexpr int cdlPDNoPageNums = 0x8;
-    static constexpr int cdlPDDisablePrintToFile = 0x80000;
+    // File dialogs: a confirmed choice leaves the current directory where it is.
+    static constexpr int KeepFolder = 0x8;
+    // Print dialog: no "selection" choice, no page range, no printing to a file.
+    static constexpr int NoSelectionChoice = 0x4;
+    static constexpr int NoPageRange = 0x8;
+    static constexpr int NoPrintToFile = 0x80000;
 
     explicit CommonDialog(Ui &ui) : m_ui(ui) {}
 
@@ -29,14 +29,12 @@ public:
 
     // Modal open and save dialogs. They start in the current directory, and a
     // confirmed choice makes the chosen file's folder the current directory
-    // (unless Flags holds cdlOFNNoChangeDir). Cancel with CancelError set throws
+    // (unless Flags holds KeepFolder). Cancel with CancelError set throws
     // DialogCancelled; without it the call simply returns.
     void ShowOpen();
     void ShowSave();
     // The modal print dialog, choosing and setting up the printer.
     void ShowPrinter(QPrinter &printer);
-
-    Ui &ui() { return m_ui; }
 
 private:
     void showFileDialog(bool save);

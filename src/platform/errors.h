@@ -14,7 +14,7 @@ public:
 // Raised by a common dialog whose CancelError is set when the user cancels it.
 class DialogCancelled : public RuntimeError {
 public:
-    DialogCancelled() : RuntimeError(QStringLiteral("Cancel was selected.")) {}
+    DialogCancelled() : RuntimeError(QStringLiteral("The dialog was cancelled.")) {}
 };
 
 // A file that is missing, unreadable or not a picture the program can decode.

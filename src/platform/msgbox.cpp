@@ -5,9 +5,9 @@
 
 namespace vintrel {
 
-int MsgBox(Ui &ui, const QString &text, int style)
+MsgAnswer MsgBox(Ui &ui, const QString &text, MsgButtons buttons, MsgIcon icon)
 {
-    return ui.messageBox(App::Title(), text, style);
+    return ui.messageBox(App::Title(), text, buttons, icon);
 }
 
 } // namespace vintrel

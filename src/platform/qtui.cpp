@@ -8,34 +8,32 @@
 #include <QRegularExpression>
 
 #include "commondialog.h"
-#include "msgbox.h"
 
 namespace vintrel {
 
-int QtUi::messageBox(const QString &title, const QString &text, int style)
+MsgAnswer QtUi::messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon)
 {
     QMessageBox box(m_owner);
     box.setWindowTitle(title);
     box.setText(text);
-    switch (style & 0x70) {
-    case vbCritical: box.setIcon(QMessageBox::Critical); break;
-    case vbQuestion: box.setIcon(QMessageBox::Question); break;
-    case vbInformation: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    switch (icon) {
+    case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     }
-    if ((style & 0x7) == vbYesNo) {
+    if (buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton((style & vbDefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
+        box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
-    const int answer = box.exec();
-    if (answer == QMessageBox::Yes)
-        return vbYes;
-    if (answer == QMessageBox::No)
-        return vbNo;
-    return vbOK;
+    switch (box.exec()) {
+    case QMessageBox::Yes: return MsgAnswer::Yes;
+    case QMessageBox::No: return MsgAnswer::No;
+    default: return MsgAnswer::Ok;
+    }
 }
 
 QStringList QtUi::nameFilters(const QString &filter)
@@ -87,11 +85,11 @@ bool QtUi::printDialog(QPrinter &printer, int flags)
     QPrintDialog dialog(&printer, m_owner);
     QAbstractPrintDialog::PrintDialogOptions options =
         QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintCollateCopies;
-    if (!(flags & CommonDialog::cdlPDNoSelection))
+    if (!(flags & CommonDialog::NoSelectionChoice))
         options |= QAbstractPrintDialog::PrintSelection;
-    if (!(flags & CommonDialog::cdlPDNoPageNums))
+    if (!(flags & CommonDialog::NoPageRange))
         options |= QAbstractPrintDialog::PrintPageRange;
-    if (!(flags & CommonDialog::cdlPDDisablePrintToFile))
+    if (!(flags & CommonDialog::NoPrintToFile))
         options |= QAbstractPrintDialog::PrintToFile;
     dialog.setOptions(options);
     return dialog.exec() == QDialog::Accepted;

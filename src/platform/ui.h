@@ -6,6 +6,8 @@
 #include <QPoint>
 #include <QString>
 
+#include "msgbox.h"
+
 class QPrinter;
 class QWidget;
 
@@ -18,14 +20,13 @@ struct FileDialogRequest {
     QString filter;   // "Label|patterns|Label|patterns..."
     QString fileName; // the name offered first
     QString folder;   // the folder the dialog starts in
-    int flags = 0;
 };
 
 class Ui {
 public:
     virtual ~Ui() = default;
-    // A modal message box; returns the button pressed (see msgbox.h).
-    virtual int messageBox(const QString &title, const QString &text, int style) = 0;
+    // A modal message box; returns the button pressed.
+    virtual MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon) = 0;
     // A modal file dialog; the chosen full path, or nothing when cancelled.
     virtual std::optional<QString> fileDialog(const FileDialogRequest &request) = 0;
     // A modal print dialog that sets up the printer; false when cancelled.
@@ -38,7 +39,7 @@ public:
 class QtUi : public Ui {
 public:
     void setOwner(QWidget *owner) { m_owner = owner; }
-    int messageBox(const QString &title, const QString &text, int style) override;
+    MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon) override;
     std::optional<QString> fileDialog(const FileDialogRequest &request) override;
     bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override;

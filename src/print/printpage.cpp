@@ -11,7 +11,7 @@
 #include "layout/page.h"
 #include "platform/commondialog.h"
 #include "platform/errors.h"
-#include "platform/vbmath.h"
+#include "platform/rounding.h"
 
 namespace vintrel {
 
@@ -27,24 +27,17 @@ QRectF printRect(const ImageControl &pic)
     const double w = pic.Width() * kPrintScale;
     const double h = pic.Height() * kPrintScale;
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h))
-        throw RuntimeError(QStringLiteral("Overflow"));
+        throw RuntimeError(QStringLiteral("a photo stands beyond any printable place"));
     return QRectF(x, y, w, h);
 }
 } // namespace
 
 std::vector<PrintItem> PrintItems(const Page &page)
 {
-    std::vector<int> order;
-    for (int i = 0; i < Page::kPhotos; ++i) {
-        const double r = page.PicZOrder[i];
-        if (page.PicUsed[i] && r == std::floor(r) && r >= 0 && r <= page.ZOrderCount &&
-            !page.Pic(i).picture().isEmpty())
-            order.push_back(i);
-    }
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return page.PicZOrder[a] < page.PicZOrder[b]; });
     std::vector<PrintItem> items;
-    for (int i : order)
-        items.push_back({i, printRect(page.Pic(i))});
+    for (int i : page.SlotsByRank(0))
+        if (page.PicUsed[i] && !page.Pic(i).picture().isEmpty())
+            items.push_back({i, printRect(page.Pic(i))});
     return items;
 }
 
@@ -75,8 +68,7 @@ void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
 void mnuPrint_Click(Page &page, CommonDialog &cdDialog)
 {
     cdDialog.CancelError = true;
-    cdDialog.Flags = CommonDialog::cdlPDNoSelection | CommonDialog::cdlPDNoPageNums |
-                     CommonDialog::cdlPDDisablePrintToFile;
+    cdDialog.Flags = CommonDialog::NoSelectionChoice | CommonDialog::NoPageRange | CommonDialog::NoPrintToFile;
     QPrinter printer(QPrinter::HighResolution);
     try {
         cdDialog.ShowPrinter(printer);

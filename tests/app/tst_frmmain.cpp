@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(form.windowTitle(), QString("Vintrel"));
         // The client area and where the page and rulers stand in it, in pixels.
         QCOMPARE(form.centralWidget()->size(), QSize(471, 526));
-        QCOMPARE(page.Picture1()->geometry(), QRect(88, 24, 383, 497));
+        QCOMPARE(page.surface()->geometry(), QRect(88, 24, 383, 497));
         QCOMPARE(form.XRule().geometry(), QRect(88, 0, 443, 27));
         QCOMPARE(form.YRule().geometry(), QRect(64, 24, 25, 499));
         QCOMPARE(form.XRule().ScaleWidth(), 6645.f);
@@ -108,13 +108,13 @@ private slots:
 
     void exitAnswered_data()
     {
-        QTest::addColumn<int>("answer");
-        QTest::newRow("No") << int(vbNo);
-        QTest::newRow("Yes") << int(vbYes);
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::newRow("No") << MsgAnswer::No;
+        QTest::newRow("Yes") << MsgAnswer::Yes;
     }
     void exitAnswered()
     {
-        QFETCH(int, answer);
+        QFETCH(MsgAnswer, answer);
         ScriptedUi ui;
         frmMain form(ui);
         QVERIFY(form.Form_Load());
@@ -127,8 +127,8 @@ private slots:
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].text, QString("Are you sure you want to exit?"));
         QCOMPARE(ui.messages[0].title, QString("Vintrel"));
-        QCOMPARE(ui.messages[0].style, vbYesNo | vbQuestion | vbDefaultButton1);
-        const bool yes = answer == vbYes;
+        QCOMPARE(ui.messages[0].buttons, MsgButtons::YesNo);
+        const bool yes = answer == MsgAnswer::Yes;
         QCOMPARE(form.ended(), yes);
         QCOMPARE(storedFolder(), yes ? elsewhere : QString());
         if (yes) {

@@ -221,7 +221,7 @@ private slots:
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].text, QString("Maximum images exceeded"));
         QCOMPARE(ui.messages[0].title, QString("Vintrel"));
-        QCOMPARE(ui.messages[0].style, vbOKOnly | vbInformation);
+        QCOMPARE(ui.messages[0].icon, MsgIcon::Information);
         QVERIFY(ui.fileRequests.isEmpty());
         QCOMPARE(page.LayoutSaved, false);
         QCOMPARE(page.CurPic, std::nullopt);

@@ -194,10 +194,10 @@ private slots:
         page().Pic(0).setMousePointer(0);
         ui->cursor = {0, 0};
         // A press straight in the margin, no hover first: no handle yet.
-        form->editor().Pic_MouseDown(0, 1, 0, 50, 600);
+        form->editor().Pic_MouseDown(0, Qt::LeftButton, {}, 50, 600);
         QVERIFY(state().Resizing.value_or(false));
         ui->cursor = {30, 30};
-        form->editor().Pic_MouseMove(0, 1, 0, 50, 600);
+        form->editor().Pic_MouseMove(0, Qt::LeftButton, {}, 50, 600);
         QCOMPARE(page().Pic(0).Width(), 1500.f);
         QCOMPARE(page().Pic(0).Height(), 1200.f);
         QCOMPARE(page().Pic(0).Left(), 840.f);
@@ -239,11 +239,11 @@ private slots:
         QFETCH(bool, byKey);
         auto remove = [&] {
             if (byKey)
-                QTest::keyClick(page().Picture1(), Qt::Key_Delete);
+                QTest::keyClick(page().surface(), Qt::Key_Delete);
             else
                 form->mnuRemove_Click();
         };
-        QVERIFY(page().Picture1()->hasFocus());
+        QVERIFY(page().surface()->hasFocus());
         // Before any photo: slot 0, which stays empty.
         remove();
         QVERIFY(!page().PicUsed[0]);
@@ -279,7 +279,7 @@ private slots:
     {
         addPhotos(1);
         for (Qt::Key key : {Qt::Key_Left, Qt::Key_Up, Qt::Key_Backspace, Qt::Key_D, Qt::Key_Escape})
-            QTest::keyClick(page().Picture1(), key);
+            QTest::keyClick(page().surface(), key);
         QVERIFY(page().PicUsed[0]);
         QVERIFY(page().Pic(0).Visible());
         QCOMPARE(page().Pic(0).Left(), 840.f);
@@ -289,15 +289,15 @@ private slots:
     {
         addPhotos(3);
         page().Pic(0).Move(2000, 3000);
-        ui->answers << vbNo;
+        ui->answers << MsgAnswer::No;
         form->mnuNew_Click();
         QCOMPARE(ui->messages.size(), 1);
         QCOMPARE(ui->messages[0].text, QString("Discard current layout and start new layout?"));
-        QCOMPARE(ui->messages[0].style, vbYesNo | vbQuestion);
+        QCOMPARE(ui->messages[0].buttons, MsgButtons::YesNo);
         QVERIFY(page().PicUsed[2]);
         QCOMPARE(page().ZOrderCount, 3.0);
 
-        ui->answers << vbYes;
+        ui->answers << MsgAnswer::Yes;
         form->mnuNew_Click();
         QCOMPARE(page().LayoutSaved, true);
         QCOMPARE(page().ZOrderCount, 0.0);
@@ -323,7 +323,7 @@ private slots:
     void toolbarNewRunsTheSameCommand()
     {
         addPhotos(1);
-        ui->answers << vbYes;
+        ui->answers << MsgAnswer::Yes;
         form->Toolbar1_ButtonClick("New");
         QVERIFY(!page().PicUsed[0]);
         QCOMPARE(ui->messages.size(), 1);

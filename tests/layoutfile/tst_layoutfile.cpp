@@ -155,7 +155,7 @@ private slots:
         page.LayoutSaved = true;
         open(page, cd, ui, path);
         QCOMPARE(ui.texts(), QStringList({kMissing}));
-        QCOMPARE(ui.messages[0].style, vbOKOnly | vbInformation);
+        QCOMPARE(ui.messages[0].icon, MsgIcon::Information);
         QVERIFY(page.Pic(4).picture().isEmpty());
         QCOMPARE(page.Pic(4).missing(), gone);
         QVERIFY(page.Pic(4).Visible());
@@ -208,10 +208,10 @@ private slots:
         page.LayoutSaved = false;
         const QByteArray before = WriteLayout(page);
         const std::vector<int> stacking = page.StackingOrder();
-        ui.answers << vbYes;
+        ui.answers << MsgAnswer::Yes;
         open(page, cd, ui, path);
         QCOMPARE(ui.texts(), QStringList({"Discard current changes and open a previously saved layout?", kLoadError}));
-        QCOMPARE(ui.messages[1].style, vbOKOnly | vbCritical);
+        QCOMPARE(ui.messages[1].icon, MsgIcon::Stop);
         QCOMPARE(WriteLayout(page), before);
         QCOMPARE(page.StackingOrder(), stacking);
         QCOMPARE(page.Pic(0).picture().size(), QSize(640, 480));
@@ -235,7 +235,7 @@ private slots:
         ScriptedUi ui;
         CommonDialog cd(ui);
         for (int i = 7; i >= 0; --i)
-            page.Pic(i).ZOrder(0); // before: slot 0 on top, 7 at the bottom of these
+            page.Pic(i).ZOrder(); // before: slot 0 on top, 7 at the bottom of these
         open(page, cd, ui, writeLayoutFile("ranks.ppy", file));
         QVERIFY(ui.messages.isEmpty());
         std::vector<int> order;
@@ -276,12 +276,12 @@ private slots:
         QCOMPARE(ui.fileRequests.back().fileName, QString()); // the name is cleared first
 
         page.LayoutSaved = false;
-        ui.answers << vbNo;
+        ui.answers << MsgAnswer::No;
         mnuOpenPage_Click(page, cd, ui);
         QCOMPARE(page.LayoutSaved, false);
         QCOMPARE(ui.fileRequests.size(), 2); // no dialog after No
 
-        ui.answers << vbYes;
+        ui.answers << MsgAnswer::Yes;
         open(page, cd, ui, std::nullopt); // Yes, then cancel
         QCOMPARE(page.LayoutSaved, true);
         open(page, cd, ui, path); // no question now
@@ -341,7 +341,7 @@ private slots:
 
         QCOMPARE(page.LayoutSaved, false);
         QCOMPARE(ui.messages.size(), 1);
-        QCOMPARE(ui.messages[0].style, vbOKOnly | vbCritical);
+        QCOMPARE(ui.messages[0].icon, MsgIcon::Stop);
         QCOMPARE(ui.messages[0].title, QString("Vintrel"));
         QVERIFY2(ui.messages[0].text.contains(path), qPrintable(ui.messages[0].text));
         QCOMPARE(readAll(folder.filePath("album.ppy")), old);

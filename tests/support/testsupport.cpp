@@ -11,14 +11,14 @@
 
 namespace vintrel::test {
 
-int ScriptedUi::messageBox(const QString &title, const QString &text, int style)
+MsgAnswer ScriptedUi::messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon)
 {
-    messages.append({title, text, style});
-    if ((style & 0x7) == vbOKOnly)
-        return vbOK;
+    messages.append({title, text, buttons, icon});
+    if (buttons == MsgButtons::Ok)
+        return MsgAnswer::Ok;
     if (answers.isEmpty()) {
         QTest::qFail(qPrintable(QStringLiteral("unexpected question: ") + text), __FILE__, __LINE__);
-        return vbNo;
+        return MsgAnswer::No;
     }
     return answers.takeFirst();
 }

@@ -22,10 +22,11 @@ class ScriptedUi : public Ui {
 public:
     struct Message {
         QString title, text;
-        int style;
+        MsgButtons buttons;
+        MsgIcon icon;
     };
     QList<Message> messages;
-    QList<int> answers; // for Yes/No questions, in order
+    QList<MsgAnswer> answers; // for Yes/No questions, in order
     QList<FileDialogRequest> fileRequests;
     QList<std::optional<QString>> files; // chosen paths, or nullopt for Cancel
     // Print dialog answers: a PDF file to print into, a printer name (prefixed
@@ -34,7 +35,7 @@ public:
     QList<int> printFlags;
     QPoint cursor;
 
-    int messageBox(const QString &title, const QString &text, int style) override;
+    MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon) override;
     std::optional<QString> fileDialog(const FileDialogRequest &request) override;
     bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override { return cursor; }

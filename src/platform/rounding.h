@@ -1,6 +1,7 @@
 #pragma once
-// The old runtime's numeric conversions, used where the page's numbers must come
-// out exactly as users' saved layouts expect.
+// Rounding of the page's numbers, where saved layouts and the worked sizes must
+// come out exactly: to single precision (float), and to a 32-bit whole number
+// with halves to even.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -9,15 +10,14 @@
 
 namespace vintrel {
 
-// Round to single precision, as storing into a Single does.
 inline float toSingle(double v) { return static_cast<float>(v); }
 
-// Convert to a 32-bit integer, rounding halves to even; out-of-range values fail.
-inline std::int32_t toLong(double v)
+// Out-of-range values (and NaN) fail.
+inline std::int32_t roundToInt32(double v)
 {
     const double r = std::nearbyint(v); // default rounding mode: halves to even
     if (!(r >= std::numeric_limits<std::int32_t>::min() && r <= std::numeric_limits<std::int32_t>::max()))
-        throw RuntimeError(QStringLiteral("Overflow"));
+        throw RuntimeError(QStringLiteral("%1 does not fit a 32-bit whole number").arg(v));
     return static_cast<std::int32_t>(r);
 }
 

@@ -1,0 +1,304 @@
+#!/usr/bin/env python3
+"""Breaks the code on purpose, one fault at a time, and tells which faults the
+test suite notices.
+
+Each mutant below is one small, plausible mistake (a changed comparison or
+constant, a skipped step, steps in the wrong order). The script copies the
+working tree to a scratch folder, builds it once, then for every mutant applies
+it, rebuilds, runs the whole test suite and restores the file. A mutant that
+no test notices is a hole in the suite (or a change that makes no difference).
+
+    python3 scripts/mutants.py [--only WORD] [--keep DIR] [--jobs N]
+
+It takes a while (about half a minute a mutant); it is not part of the test
+command. Prints one line a mutant and a summary; exits 1 when any survived.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+# (name, file, [(text, replacement), ...]); each text must occur exactly once.
+MUTANTS = [
+    # Adding photos
+    ("free-slot search does not show used slots", "src/layout/addphoto.cpp",
+     [("        page.Pic(i).setVisible(true);\n        ++i;", "        ++i;")]),
+    ("page full one slot late", "src/layout/addphoto.cpp",
+     [("if (i > Page::kPhotos - 1)", "if (i > Page::kPhotos)")]),
+    ("ratios swapped", "src/layout/addphoto.cpp",
+     [("Ratio::single(probe.Height / probe.Width)", "Ratio::single(probe.Width / probe.Height)")]),
+    ("fit: width test strict", "src/layout/addphoto.cpp", [("while (w >= 1500 && h >= 1500)", "while (w > 1500 && h >= 1500)")]),
+    ("fit: height test strict", "src/layout/addphoto.cpp", [("while (w >= 1500 && h >= 1500)", "while (w >= 1500 && h > 1500)")]),
+    ("fit: step of 10", "src/layout/addphoto.cpp", [("h -= 100;", "h -= 10;")]),
+    ("fit: height truncated, not rounded", "src/layout/addphoto.cpp",
+     [("std::int32_t h = roundToInt32(pic.Height());", "std::int32_t h = std::int32_t(pic.Height());")]),
+    ("add: page not marked changed", "src/layout/addphoto.cpp",
+     [("    // Even a cancelled or refused Add counts as a change.\n    page.LayoutSaved = false;", "")]),
+    ("add: CurPic set only after loading", "src/layout/addphoto.cpp",
+     [("        page.CurPic = i;\n        RecordPhoto(page, i, cdDialog.FileName);",
+       "        RecordPhoto(page, i, cdDialog.FileName);\n        page.CurPic = i;")]),
+    ("add: selection look not cleared", "src/layout/addphoto.cpp", [("        page.ClearSelectionLook();\n", "")]),
+    ("add: new photo flat", "src/layout/addphoto.cpp", [("page.Pic(i).setAppearance(1);", "page.Pic(i).setAppearance(0);")]),
+    ("add: photo left hidden", "src/layout/addphoto.cpp",
+     [("        FitStartingSize(page, i);\n        page.Pic(i).setVisible(true);", "        FitStartingSize(page, i);")]),
+    ("add: photo not brought to front", "src/layout/addphoto.cpp", [("    page.BringToFront(i);\n", "")]),
+    # Hover zones and resizing
+    ("margin: bottom edge inclusive", "src/layout/editing.cpp",
+     [("return Y < kMargin || Y > far(H)", "return Y < kMargin || Y >= far(H)")]),
+    ("zones: top-right corner gives W", "src/layout/editing.cpp", [("return {6, 'E'};", "return {6, 'W'};")]),
+    ("zones: top edge pointer horizontal", "src/layout/editing.cpp", [("return {7, 'N'};", "return {9, 'N'};")]),
+    ("zones: edges before corners", "src/layout/editing.cpp",
+     [("    if (left && top)\n        return {8, 'N'};", "    if (top)\n        return {7, 'N'};\n    if (left && top)\n        return {8, 'N'};")]),
+    ("resize N: width grows the wrong way", "src/layout/editing.cpp",
+     [("W - double(dy) * r}", "W + double(dy) * r}")]),
+    ("resize W: height uses r", "src/layout/editing.cpp", [("H - double(dx) * q", "H - double(dx) * r")]),
+    ("resize: top follows at the minimum", "src/layout/editing.cpp",
+     [("out.moveTop = handle == 'N' && out.height > kMinimum;", "out.moveTop = handle == 'N' && out.height >= kMinimum;")]),
+    ("resize: left follows for E too", "src/layout/editing.cpp",
+     [("out.moveLeft = handle == 'W' &&", "out.moveLeft = (handle == 'W' || handle == 'E') &&")]),
+    ("resize: minimum 200", "src/layout/editing.h", [("constexpr double kMinimum = 300;", "constexpr double kMinimum = 200;")]),
+    # Pressing, clicking, dragging
+    ("press: any button drags", "src/layout/editing.cpp",
+     [("if (Button == Qt::LeftButton) {", "if (Button != Qt::NoButton) {")]),
+    ("press: not brought to front", "src/layout/editing.cpp",
+     [("    m_page.CurPic = Index;\n    m_page.BringToFront(Index);\n    if (Button", "    m_page.CurPic = Index;\n    if (Button")]),
+    ("press: page not marked changed", "src/layout/editing.cpp",
+     [("    // Every press counts as a change, even one that moves nothing.\n    m_page.LayoutSaved = false;", "")]),
+    ("press: hover not frozen", "src/layout/editing.cpp",
+     [("        state.Resizing = true;\n        state.HandleTracking = false;", "        state.Resizing = true;")]),
+    ("release: resize stays armed", "src/layout/editing.cpp",
+     [("    state.Dragging = false;\n    state.Resizing = false;", "    state.Dragging = false;")]),
+    ("click: others keep their border", "src/layout/editing.cpp",
+     [("    m_page.CurPic = Index;\n    m_page.ClearSelectionLook();", "    m_page.CurPic = Index;")]),
+    ("click: no border", "src/layout/editing.cpp", [("pic.setBorderStyle(1);", "pic.setBorderStyle(0);")]),
+    ("click: no stamp", "src/layout/editing.cpp",
+     [("    m_page.BringToFront(Index);\n    m_page.CurPic = Index;\n    m_page.ClearSelectionLook();",
+       "    m_page.CurPic = Index;\n    m_page.ClearSelectionLook();")]),
+    ("markers: bottom mark at the top", "src/layout/editing.cpp",
+     [("m_yRule.Line(225, toSingle(double(T) + H), 325, toSingle(double(T) + H), Qt::black);",
+       "m_yRule.Line(225, T, 325, T, Qt::black);")]),
+    ("markers: drawn after the move", "src/layout/editing.cpp",
+     [("    DrawRulerMarkers(Index);\n    ImageControl &pic", "    ImageControl &pic"),
+      ("    state.LastCursorPos = p;\n", "    state.LastCursorPos = p;\n    DrawRulerMarkers(Index);\n")]),
+    ("markers: old ones not erased", "src/layout/editing.cpp",
+     [("    m_xRule.FilledBox(0, 225, m_xRule.ScaleWidth(), 325, Qt::white);\n", "")]),
+    ("hover: tracks while frozen", "src/layout/editing.cpp", [("    if (state.HandleTracking) {", "    if (true) {")]),
+    ("hover: interior clears the handle", "src/layout/editing.cpp",
+     [("        if (zone.handle)\n            state.ActiveHandle = zone.handle;", "        state.ActiveHandle = zone.handle;")]),
+    ("drag: pointer not resampled", "src/layout/editing.cpp", [("    state.LastCursorPos = p;\n", "")]),
+    ("drag: dy scaled by PixTwipsX", "src/layout/editing.cpp",
+     [("(p.y() - state.LastCursorPos.y()) * m_page.PixTwipsY", "(p.y() - state.LastCursorPos.y()) * m_page.PixTwipsX + 1")]),
+    ("drag: N moves the top by dx", "src/layout/editing.cpp",
+     [("pic.setTop(toSingle(double(pic.Top()) + dy));", "pic.setTop(toSingle(double(pic.Top()) + dx));")]),
+    ("drag: move ignores Resizing", "src/layout/editing.cpp",
+     [("if (!state.Resizing.value_or(false)) {", "if (true) {")]),
+    ("Delete key is Backspace", "src/layout/editing.cpp", [("KeyCode == Qt::Key_Delete", "KeyCode == Qt::Key_Backspace")]),
+    # The page
+    ("design places: no swap in later rows", "src/layout/page.cpp",
+     [("    if (row > 0 && column < 2)\n        column = 1 - column;\n", "")]),
+    ("design places: first row swapped too", "src/layout/page.cpp", [("if (row > 0 && column < 2)", "if (column < 2)")]),
+    ("bring to front: not raised", "src/layout/page.cpp", [("    Pic(i).ZOrder();\n    ZOrderCount += 1;", "    ZOrderCount += 1;")]),
+    ("bring to front: counter by 2", "src/layout/page.cpp", [("ZOrderCount += 1;", "ZOrderCount += 2;")]),
+    ("ranks: fractions count", "src/layout/page.cpp", [("if (r == std::floor(r) && r >= lowest", "if (r >= lowest")]),
+    ("ranks: counter excluded", "src/layout/page.cpp", [("r <= ZOrderCount", "r < ZOrderCount")]),
+    ("ranks: highest first", "src/layout/page.cpp", [("return PicZOrder[a] < PicZOrder[b];", "return PicZOrder[a] > PicZOrder[b];")]),
+    ("slot 30 allowed", "src/layout/page.cpp", [("if (i < 0 || i >= kPhotos)", "if (i < 0 || i > kPhotos)")]),
+    # Removing
+    ("release slot: path kept", "src/layout/removal.cpp", [("    page.PicFile.at(c).clear();\n", "")]),
+    ("release slot: stays visible", "src/layout/removal.cpp", [("    pic.setVisible(false);\n    pic.setPicture(Picture());", "    pic.setPicture(Picture());")]),
+    ("release slot: picture kept", "src/layout/removal.cpp", [("    pic.setVisible(false);\n    pic.setPicture(Picture());", "    pic.setVisible(false);")]),
+    ("remove: page not marked changed", "src/layout/removal.cpp",
+     [("    page.LayoutSaved = false;\n    ReleaseSlot", "    ReleaseSlot")]),
+    ("new: always asks", "src/layout/removal.cpp", [("if (!page.LayoutSaved &&\n", "if (\n")]),
+    ("new: counter kept", "src/layout/removal.cpp", [("    page.ZOrderCount = 0;\n", "")]),
+    ("new: stamps kept", "src/layout/removal.cpp", [("        page.PicZOrder[i] = 0;\n", "")]),
+    ("new: last slot kept", "src/layout/removal.cpp",
+     [("for (int i = 0; i < Page::kPhotos; ++i) {\n        page.PicUsed[i] = false;", "for (int i = 0; i < Page::kPhotos - 1; ++i) {\n        page.PicUsed[i] = false;")]),
+    ("new: saved flag not set", "src/layout/removal.cpp", [("    page.LayoutSaved = true;\n", "")]),
+    # Widgets
+    ("click raised on release outside the photo", "src/layout/photowidget.cpp",
+     [(" &&\n                       rect().contains(event->position().toPoint());", ";")]),
+    ("double click raises a click too", "src/layout/photowidget.cpp",
+     [("void PhotoWidget::mouseDoubleClickEvent(QMouseEvent *)\n{\n    m_clickPending = false;",
+       "void PhotoWidget::mouseDoubleClickEvent(QMouseEvent *)\n{\n    m_clickPending = true;")]),
+    ("widget size transposed", "src/layout/imagecontrol.cpp",
+     [("pixelRect(m_left, m_top, m_width, m_height)", "pixelRect(m_left, m_top, m_height, m_width)")]),
+    ("vertical pointer shows horizontal", "src/layout/imagecontrol.cpp",
+     [("case 7: m_widget->setCursor(Qt::SizeVerCursor);", "case 7: m_widget->setCursor(Qt::SizeHorCursor);")]),
+    ("ruler lines not drawn", "src/layout/ruler.cpp", [("    p.drawLine(a, b);\n", "")]),
+    # Layout file text
+    ("negative zero written", "src/layoutfile/layoutformat.cpp", [("    if (value == 0)\n        return QStringLiteral(\"0\");", "")]),
+    ("one digit too many", "src/layoutfile/layoutformat.cpp", [("QString::number(value, 'g', digits)", "QString::number(value, 'g', digits + 1)")]),
+    ("lower-case exponent", "src/layoutfile/layoutformat.cpp", [("    text.replace(QLatin1Char('e'), QLatin1Char('E'));\n", "")]),
+    ("measured ratio with 15 digits", "src/layoutfile/layoutformat.cpp",
+     [("case Ratio::Single: return SingleText(float(ratio.value));", "case Ratio::Single: return DoubleText(ratio.value);")]),
+    ("number: blanks not skipped", "src/layoutfile/layoutformat.cpp",
+     [("    while (i < n && (text[i] == ' ' || text[i] == '\\t'))\n        ++i;\n    const qsizetype start", "    const qsizetype start")]),
+    ("number: exponent ignored", "src/layoutfile/layoutformat.cpp", [("if (i < n && (text[i] == 'E' || text[i] == 'e')) {", "if (false) {")]),
+    ("number: no digits fails", "src/layoutfile/layoutformat.cpp", [("    if (!any)\n        return 0;\n", "")]),
+    ("number: infinity accepted", "src/layoutfile/layoutformat.cpp", [("if (!ok || !std::isfinite(value))", "if (!ok)")]),
+    ("record ends in LF", "src/layoutfile/layoutformat.cpp", [("    line += \"\\r\\n\";", "    line += \"\\n\";")]),
+    ("visible and used swapped", "src/layoutfile/layoutformat.cpp",
+     [("        slot.visible ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),\n        slot.used ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),",
+       "        slot.used ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),\n        slot.visible ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),")]),
+    ("quoted field ends at a comma", "src/layoutfile/layoutformat.cpp",
+     [("const qsizetype close = m_data.indexOf('\"', m_pos + 1);", "const qsizetype close = m_data.indexOf(',', m_pos + 1) - 1;")]),
+    ("unquoted field keeps blanks", "src/layoutfile/layoutformat.cpp",
+     [("text = m_data.sliced(start, m_pos - start).toByteArray().trimmed();", "text = m_data.sliced(start, m_pos - start).toByteArray();")]),
+    ("CR LF read as two separators", "src/layoutfile/layoutformat.cpp",
+     [("        ++m_pos;\n        if (m_pos < m_data.size() && m_data[m_pos] == '\\n')\n            ++m_pos;", "        ++m_pos;")]),
+    ("negative width accepted", "src/layoutfile/layoutformat.cpp", [("slot.width = single(record[3], true);", "slot.width = single(record[3], false);")]),
+    ("place beyond single accepted", "src/layoutfile/layoutformat.cpp",
+     [("if (std::fabs(value) > std::numeric_limits<float>::max() || (size && value < 0))", "if (size && value < 0)")]),
+    ("flags read in any case", "src/layoutfile/layoutformat.cpp", [("    if (text == \"Y\")", "    if (text.toUpper() == \"Y\")")]),
+    # Saving and opening
+    ("folder counts as a photo", "src/layoutfile/layoutfile.cpp", [("return !info.isFile() || info.isHidden();", "return !info.exists();")]),
+    ("rank written as the counter", "src/layoutfile/layoutfile.cpp", [("slot.rank = page.PicZOrder[i];", "slot.rank = page.ZOrderCount;")]),
+    ("short write accepted", "src/layoutfile/layoutfile.cpp", [("if (written == bytes.size() && file.commit())", "if (file.commit())")]),
+    ("buffered save", "src/layoutfile/layoutfile.cpp",
+     [("file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)", "file.open(QIODevice::WriteOnly)")]),
+    ("save: not marked saved", "src/layoutfile/layoutfile.cpp", [("        return;\n    }\n    page.LayoutSaved = true;\n}", "        return;\n    }\n}")]),
+    ("open: not marked saved before the dialog", "src/layoutfile/layoutfile.cpp",
+     [("    page.LayoutSaved = true;\n    const std::optional<QString> layoutPath", "    const std::optional<QString> layoutPath")]),
+    ("open: missing photo not kept as a frame", "src/layoutfile/layoutfile.cpp",
+     [("pic.setMissing(slot.path); // an empty frame where the photo stood", "pic.setPicture(Picture());")]),
+    ("open: odd flag hides", "src/layoutfile/layoutfile.cpp",
+     [("        if (slot.visible)\n            pic.setVisible(*slot.visible);", "        pic.setVisible(slot.visible.value_or(false));")]),
+    ("open: counter from the first record", "src/layoutfile/layoutfile.cpp",
+     [("page.ZOrderCount = readSlots[lf::kRecords - 1].counter;", "page.ZOrderCount = readSlots[0].counter;")]),
+    ("open: rank 0 restacked", "src/layoutfile/layoutfile.cpp", [("page.SlotsByRank(1)", "page.SlotsByRank(0)")]),
+    ("open: unloadable photo ignored", "src/layoutfile/layoutfile.cpp",
+     [("        if (!l.ok)\n            throw PictureError(l.path);\n", "")]),
+    ("layout dialog offers the last name", "src/layoutfile/layoutfile.cpp", [("    cdDialog.FileName.clear();\n", "")]),
+    # Printing
+    ("print: x from the top", "src/print/printpage.cpp", [("toSingle(pic.Left() * kPrintScale)", "toSingle(pic.Top() * kPrintScale)")]),
+    ("print: scale 2", "src/print/printpage.h", [("constexpr double kPrintScale = 2.14;", "constexpr double kPrintScale = 2;")]),
+    ("print: free slots printed", "src/print/printpage.cpp", [("if (page.PicUsed[i] && !page.Pic(i).picture().isEmpty())", "if (!page.Pic(i).picture().isEmpty())")]),
+    ("print: rank 0 left out", "src/print/printpage.cpp", [("page.SlotsByRank(0)", "page.SlotsByRank(1)")]),
+    ("print: 1200 dpi", "src/print/printpage.cpp", [("constexpr double kMaxPrintDpi = 600;", "constexpr double kMaxPrintDpi = 1200;")]),
+    ("print: page range offered", "src/print/printpage.cpp",
+     [("CommonDialog::NoSelectionChoice | CommonDialog::NoPageRange | CommonDialog::NoPrintToFile", "CommonDialog::NoSelectionChoice | CommonDialog::NoPrintToFile")]),
+    ("print: empty page prints a sheet", "src/print/printpage.cpp", [("        if (items.empty())\n            return;\n", "")]),
+    # Pictures
+    ("jpeg: cut-short accepted", "src/platform/picture.cpp", [("    if (format == \"jpeg\")\n        return jpegComplete(p, n);\n", "")]),
+    ("gif: cut-short accepted", "src/platform/picture.cpp", [("    if (format == \"gif\")\n        return gifComplete(p, n);\n", "")]),
+    ("bmp: rows not counted", "src/platform/picture.cpp", [("return n >= offset + row * qAbs(height);", "return n >= offset;")]),
+    ("no pixel limit", "src/platform/picture.cpp",
+     [("    if (qint64(h.raw.width()) * h.raw.height() > kMaxPixels)\n        throw PictureError(QStringLiteral(\"%1 is too large\").arg(path));\n", "")]),
+    ("EXIF orientation ignored", "src/platform/picture.cpp", [("    reader.setAutoTransform(true);\n", "")]),
+    ("screen copy of 2048", "src/platform/picture.h", [("static constexpr int kDisplaySide = 1024;", "static constexpr int kDisplaySide = 2048;")]),
+    ("render: nothing when the file is gone", "src/platform/picture.cpp",
+     [("    // The file has gone or changed since it was loaded: the screen copy is what\n    // the page shows, so it stands in rather than losing the photo.\n    return d->display;",
+       "    return QImage();")]),
+    # Dialogs, settings, main window
+    ("file dialog ignores KeepFolder", "src/platform/commondialog.cpp", [("    if (!(Flags & KeepFolder))\n", "")]),
+    ("cancel always raises", "src/platform/commondialog.cpp", [("        if (CancelError)\n            throw DialogCancelled();\n        return;", "        throw DialogCancelled();")]),
+    ("chosen name kept relative", "src/platform/commondialog.cpp",
+     [("FileName = QDir::toNativeSeparators(file.absoluteFilePath());", "FileName = *chosen;")]),
+    ("filters without upper-case patterns", "src/platform/qtui.cpp",
+     [("            if (p.trimmed() != QLatin1String(\"*.*\") && p.toUpper() != p)\n                patterns << p.trimmed().toUpper();\n", "")]),
+    ("halves rounded away from zero", "src/platform/rounding.h", [("const double r = std::nearbyint(v);", "const double r = std::round(v);")]),
+    ("window 250 twips lower", "src/app/frmmain.cpp", [("/ 2 - 250);", "/ 2 + 250);")]),
+    ("second copy runs", "src/app/frmmain.cpp", [("    if (App::PrevInstance()) {\n        End();\n        return false;\n    }\n", "")]),
+    ("a file counts as the last folder", "src/app/frmmain.cpp",
+     [("QFileInfo(m_page.LastPath).isDir()", "QFileInfo(m_page.LastPath).exists()")]),
+    ("exit does not store the folder", "src/app/frmmain.cpp", [("        return;\n    StoreLastFolder();\n    End();", "        return;\n    End();")]),
+    ("closing does not store the folder", "src/app/frmmain.cpp", [("    if (!m_ended)\n        Form_Unload();\n", "")]),
+    ("start-up keeps stamps", "src/app/frmmain.cpp", [("    m_page.PicZOrder.fill(0);\n", "")]),
+    ("toolbar keys in any case", "src/app/frmmain.cpp",
+     [("if (key == QLatin1String(button.key))", "if (key.compare(QLatin1String(button.key), Qt::CaseInsensitive) == 0)")]),
+    ("lock never taken", "src/platform/app.cpp", [("return !lock->tryLock(0);", "return false;")]),
+]
+
+
+def run(cmd, cwd, env=None, timeout=None):
+    return subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          text=True, timeout=timeout)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--only", help="run only mutants whose name or file contains this")
+    ap.add_argument("--keep", help="work in this folder and keep it (default: a temporary one)")
+    ap.add_argument("--list", action="store_true", help="list the mutants and end")
+    args = ap.parse_args()
+
+    mutants = [m for m in MUTANTS if not args.only or args.only in m[0] or args.only in m[1]]
+    if args.list:
+        for name, path, _ in mutants:
+            print(f"{path:36} {name}")
+        return 0
+
+    top = run(["git", "rev-parse", "--show-toplevel"], os.getcwd()).stdout.strip()
+    work = args.keep or tempfile.mkdtemp(prefix="vintrel-mutants-")
+    src = os.path.join(work, "tree")
+    if os.path.exists(src):
+        shutil.rmtree(src)
+    files = run(["git", "ls-files", "-co", "--exclude-standard"], top).stdout.split()
+    for f in files:
+        if os.path.isfile(os.path.join(top, f)):
+            os.makedirs(os.path.dirname(os.path.join(src, f)), exist_ok=True)
+            shutil.copy2(os.path.join(top, f), os.path.join(src, f))
+    build = os.path.join(src, "build")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    r = run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], src)
+    r = run(["cmake", "--build", "build"], src) if r.returncode == 0 else r
+    if r.returncode != 0:
+        print(r.stdout[-3000:])
+        return 2
+    r = run(["ctest", "--test-dir", "build", "-j2"], src, env)
+    if r.returncode != 0:
+        print("the unbroken code fails its tests:\n" + r.stdout[-3000:])
+        return 2
+
+    survived, caught, broken = [], 0, 0
+    for name, path, edits in mutants:
+        full = os.path.join(src, path)
+        original = open(full).read()
+        text = original
+        for old, new in edits:
+            if text.count(old) != 1:
+                print(f"STALE     {name}: the text to change occurs {text.count(old)} times in {path}")
+                broken += 1
+                text = None
+                break
+            text = text.replace(old, new)
+        if text is None:
+            continue
+        start = time.time()
+        try:
+            open(full, "w").write(text)
+            r = run(["cmake", "--build", "build"], src)
+            if r.returncode != 0:
+                print(f"NO BUILD  {name}")
+                broken += 1
+                continue
+            try:
+                r = run(["ctest", "--test-dir", "build", "-j2", "--timeout", "120"], src, env, timeout=900)
+                tail = r.stdout.split("The following tests FAILED:")[-1] if "FAILED:" in r.stdout else ""
+                failed = [l.split()[2] for l in tail.splitlines() if l.strip()[:1].isdigit() and len(l.split()) > 2]
+                ok = r.returncode != 0
+            except subprocess.TimeoutExpired:
+                failed, ok = ["(timeout)"], True
+            if ok:
+                caught += 1
+                print(f"caught    {name}  [{', '.join(failed)}] {time.time() - start:.0f}s", flush=True)
+            else:
+                survived.append(name)
+                print(f"SURVIVED  {name}", flush=True)
+        finally:
+            open(full, "w").write(original)
+            os.utime(full)
+    print(f"\n{caught} caught, {len(survived)} survived, {broken} not applicable, of {len(mutants)}")
+    for name in survived:
+        print(f"  survived: {name}")
+    if not args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+    return 1 if survived else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
