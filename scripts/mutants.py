@@ -14,6 +14,7 @@ It takes a while (about half a minute a mutant); it is not part of the test
 command. Prints one line a mutant and a summary; exits 1 when any survived.
 """
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -82,7 +83,8 @@ MUTANTS = [
        "m_yRule.Line(225, T, 325, T, Qt::black);")]),
     ("markers: drawn after the move", "src/layout/editing.cpp",
      [("    DrawRulerMarkers(Index);\n    ImageControl &pic", "    ImageControl &pic"),
-      ("    state.LastCursorPos = p;\n", "    state.LastCursorPos = p;\n    DrawRulerMarkers(Index);\n")]),
+      ("        pic.Move(toSingle(double(pic.Left()) + dx), toSingle(double(pic.Top()) + dy));\n",
+       "        pic.Move(toSingle(double(pic.Left()) + dx), toSingle(double(pic.Top()) + dy));\n        DrawRulerMarkers(Index);\n")]),
     ("markers: old ones not erased", "src/layout/editing.cpp",
      [("    m_xRule.FilledBox(0, 225, m_xRule.ScaleWidth(), 325, Qt::white);\n", "")]),
     ("hover: tracks while frozen", "src/layout/editing.cpp", [("    if (state.HandleTracking) {", "    if (true) {")]),
@@ -255,6 +257,7 @@ def main():
         return 2
 
     survived, caught, broken = [], 0, 0
+    results = {}
     for name, path, edits in mutants:
         full = os.path.join(src, path)
         original = open(full).read()
@@ -277,12 +280,18 @@ def main():
                 broken += 1
                 continue
             try:
-                r = run(["ctest", "--test-dir", "build", "-j2", "--timeout", "120"], src, env, timeout=900)
+                r = run(["ctest", "--test-dir", "build", "-j2", "--timeout", "120", "--output-on-failure"], src, env,
+                        timeout=900)
                 tail = r.stdout.split("The following tests FAILED:")[-1] if "FAILED:" in r.stdout else ""
                 failed = [l.split()[2] for l in tail.splitlines() if l.strip()[:1].isdigit() and len(l.split()) > 2]
+                # The test functions that failed, for programs that say (QtTest's "FAIL!  : Class::function(row)").
+                functions = sorted({l.split("::")[1].split("(")[0] for l in r.stdout.splitlines()
+                                    if l.startswith("FAIL!") and "::" in l})
+                failed += functions
                 ok = r.returncode != 0
             except subprocess.TimeoutExpired:
                 failed, ok = ["(timeout)"], True
+            results[name] = failed if ok else []
             if ok:
                 caught += 1
                 print(f"caught    {name}  [{', '.join(failed)}] {time.time() - start:.0f}s", flush=True)
@@ -295,7 +304,9 @@ def main():
     print(f"\n{caught} caught, {len(survived)} survived, {broken} not applicable, of {len(mutants)}")
     for name in survived:
         print(f"  survived: {name}")
-    if not args.keep:
+    if args.keep:
+        json.dump(results, open(os.path.join(work, "results.json"), "w"), indent=1)
+    else:
         shutil.rmtree(work, ignore_errors=True)
     return 1 if survived else 0
 

@@ -1,305 +1,312 @@
-// Save Layout As and Open Layout on the real page with real files.
+// Layout files: the text of numbers and fields, and Save Layout As and Open
+// Layout on the real page with real files.
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QDir>
+#include <map>
 
-#include "layout/addphoto.h"
-#include "layout/page.h"
-#include "layout/removal.h"
+#include <QDir>
+#include <QLocale>
+#include <QRandomGenerator>
+
 #include "layoutfile/layoutfile.h"
-#include "platform/commondialog.h"
-#include "platform/msgbox.h"
+#include "layoutfile/layoutformat.h"
+#include "platform/errors.h"
 #include "testsupport.h"
 
 using namespace vintrel;
 using namespace vintrel::test;
+using namespace vintrel::layoutformat;
 
 namespace {
 const QString kLoadError =
     "There was an error loading your file. File may be corrupted or image file may be missing.";
 const QString kMissing = "One or more photos could not be loaded because it is missing or renamed.";
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The record line of a slot that never held a photo, at its design place.
+// The record of a slot that never held a photo, at its design place.
 QByteArray emptyLine(int i, const QByteArray &counter)
 {
     const QPointF at = Page::DesignPosition(i);
     return "\"\",\"" + QByteArray::number(at.x()) + "\",\"" + QByteArray::number(at.y()) +
            "\",\"735\",\"735\",\"N\",\"N\",\"\",\"\",\"0\",\"" + counter + "\"\r\n";
 }
-
-// Puts a photo in slot i as Add would leave it, without the file dialog.
-void place(Page &page, int i, const QString &path, float left, float top, float width, float height)
+// 30 records: the given ones, the others as never used.
+QByteArray layout(const std::map<int, QByteArray> &lines, const QByteArray &counter = "4")
 {
-    RecordPhoto(page, i, path);
-    page.Pic(i).Move(left, top);
-    page.Pic(i).setWidth(width);
-    page.Pic(i).setHeight(height);
-    page.Pic(i).setVisible(true);
+    QByteArray out;
+    for (int i = 0; i < 30; ++i)
+        out += lines.count(i) ? lines.at(i) + "\r\n" : emptyLine(i, counter);
+    return out;
+}
+// What a file written with empty ratio fields gives when opened and written again.
+QByteArray emptyRatiosAsZero(QByteArray file)
+{
+    return file.replace(R"(,"","",)", R"(,"0","0",)");
+}
+QByteArray record(const QString &path, const QByteArray &rest)
+{
+    return "\"" + QFile::encodeName(path) + "\"," + rest;
 }
 } // namespace
 
 class TestLayoutFile : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
-    QString beach, garden;
+    QString beach, garden, accents;
 
     // The worked example: a landscape photo in slot 0 and a portrait one in
-    // slot 1, clicked last, so the counter is 4.
-    QByteArray exampleLines(const QString &a, const QString &b, bool emptyRatios = true) const
+    // slot 1, which was clicked last, so the counter is 4.
+    QByteArray example() const
     {
-        QByteArray out = "\"" + QFile::encodeName(a) +
-                         "\",\"840\",\"600\",\"2400\",\"1800\",\"Y\",\"Y\",\"0.75\",\"1.333333\",\"1\",\"4\"\r\n";
-        out += "\"" + QFile::encodeName(b) +
-               "\",\"3000\",\"2707.5\",\"1800\",\"2400\",\"Y\",\"Y\",\"1.333333\",\"0.75\",\"4\",\"4\"\r\n";
-        for (int i = 2; i < 30; ++i) {
-            QByteArray l = emptyLine(i, "4");
-            if (!emptyRatios)
-                l.replace("\"\",\"\",\"0\"", "\"0\",\"0\",\"0\"");
-            out += l;
-        }
-        return out;
+        return layout({{0, record(beach, R"("840","600","2400","1800","Y","Y","0.75","1.333333","1","4")")},
+                       {1, record(garden, R"("3000","2707.5","1800","2400","Y","Y","1.333333","0.75","4","4")")}});
     }
-    void buildExample(Page &page) const
+    void buildExample(Desk &desk) const
     {
-        place(page, 0, beach, 840, 600, 2400, 1800);
-        place(page, 1, garden, 3000, 2707.5f, 1800, 2400);
-        page.BringToFront(1);
-        page.BringToFront(1);
-    }
-    QString writeLayoutFile(const QString &name, const QByteArray &bytes) { return writeBytes(dir.filePath(name), bytes); }
-
-    void save(Page &page, CommonDialog &cd, ScriptedUi &ui, const std::optional<QString> &path)
-    {
-        ui.files << path;
-        mnuSave_Click(page, cd, ui);
-    }
-    void open(Page &page, CommonDialog &cd, ScriptedUi &ui, const std::optional<QString> &path)
-    {
-        ui.files << path;
-        mnuOpenPage_Click(page, cd, ui);
+        desk.place(0, beach, 840, 600, 2400, 1800);
+        desk.place(1, garden, 3000, 2707.5f, 1800, 2400);
+        desk.page.BringToFront(1);
+        desk.page.BringToFront(1);
     }
 
 private slots:
     void initTestCase()
     {
+        QLocale::setDefault(QLocale(QLocale::German)); // a decimal comma must not leak into files
         QDir(dir.path()).mkpath("My Photos");
         beach = writePicture(dir.filePath("beach.jpg"), {640, 480});
         garden = writePicture(dir.filePath("My Photos/Garden, 1999.jpg"), {480, 640});
+        accents = writePicture(dir.filePath("Grüße ünd ß.png"), {20, 10}, "PNG");
         signal(SIGXFSZ, SIG_IGN); // a write past the file-size limit fails instead of killing us
     }
 
-    void workedExampleByteForByte()
+    void numbers()
     {
-        Page page;
-        buildExample(page);
-        const QByteArray expected = exampleLines(beach, garden);
-        QCOMPARE(WriteLayout(page), expected);
+        // Written: at most 7 or 15 significant digits, "." whatever the locale, no
+        // trailing zeros, exponent form where plain notation would need more.
+        const struct { double value; int digits; const char *text; } written[] = {
+            {840, 7, "840"}, {2707.5, 7, "2707.5"}, {-840, 7, "-840"}, {-0.0, 7, "0"},
+            {double(1.3333334f), 7, "1.333333"}, {9999999, 7, "9999999"}, {12345678, 7, "1.234568E+07"},
+            {0.0001, 7, "0.0001"}, {0.00001, 7, "1E-05"}, {1.0 / 3, 15, "0.333333333333333"},
+            {123456789012345, 15, "123456789012345"}, {1e15, 15, "1E+15"}, {1.5e-300, 15, "1.5E-300"},
+        };
+        for (const auto &w : written)
+            QCOMPARE(NumberText(w.value, w.digits), QString(w.text));
+        // Read: the leading number, or 0.
+        const struct { const char *text; double value; } read[] = {
+            {"", 0}, {"1234,5", 1234}, {"  -12.5e2xyz", -1250}, {"+.5", 0.5}, {"1E+", 1},
+            {"1.234568E+07", 12345680}, {"abc", 0}, {"-.", 0},
+        };
+        for (const auto &r : read)
+            QCOMPARE(LeadingNumber(r.text), r.value);
+    }
 
-        ScriptedUi ui;
-        CommonDialog cd(ui);
+    void fieldStream_data()
+    {
+        // Each file must read as 30 records of the same 11 fields.
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("firstPath");
+        const QByteArray good = example();
+        const QByteArray first = QFile::encodeName(beach);
+        QTest::newRow("as written") << good << first;
+        QTest::newRow("more than 30 records") << good + good << first;
+        QTest::newRow("a record split over two lines") << QByteArray(good).replace("\"2707.5\",", "\"2707.5\"\r\n") << first;
+        QTest::newRow("two records on one line") << QByteArray(good).replace("\"4\"\r\n\"", "\"4\",\"") << first;
+        QTest::newRow("LF line ends") << QByteArray(good).replace("\r\n", "\n") << first;
+        QTest::newRow("no end after the last line") << good.chopped(2) << first;
+        QTest::newRow("unquoted fields lose blanks") << QByteArray(good).replace("\"" + first + "\",\"840\"", "  x.jpg ,  840  ")
+                                                     << QByteArray("x.jpg");
+    }
+    void fieldStream()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, firstPath);
+        const auto records = ReadRecords(file);
+        QCOMPARE(records[0][0], firstPath);
+        QCOMPARE(records[0][1], QByteArray("840"));
+        QCOMPARE(records[1][0], QFile::encodeName(garden)); // the quoted comma and blank kept
+        QCOMPARE(records[1][2], QByteArray("2707.5"));
+        QCOMPARE(records[29][1], QByteArray("4200"));
+        for (const Record &r : records)
+            QCOMPARE(r[10], QByteArray("4"));
+    }
+
+    void workedExample()
+    {
+        Desk desk;
+        buildExample(desk);
         const QString path = dir.filePath("example.ppy");
-        save(page, cd, ui, path);
-        QCOMPARE(readAll(path), expected);
-        QCOMPARE(ui.fileRequests[0].filter, QString("Vintrel Files (*.PPY)|*.ppy"));
-        QCOMPARE(ui.fileRequests[0].kind, FileDialogKind::Save);
-
-        // Read back into a fresh page and written again: the same, but for the
-        // empty ratios, which now read as 0.
-        Page again;
-        open(again, cd, ui, path);
-        QVERIFY(ui.messages.isEmpty());
-        QCOMPARE(WriteLayout(again), exampleLines(beach, garden, false));
-        QCOMPARE(again.PicRatioWH[0], Ratio::fromDouble(1.333333));
-        QCOMPARE(again.ZOrderCount, 4.0);
-        QCOMPARE(again.StackingOrder().back(), 1); // slot 1 above slot 0
-        QCOMPARE(again.Pic(0).picture().size(), QSize(640, 480));
-        QVERIFY(again.Pic(1).Visible());
-        // The next bring-to-front gives rank 5.
-        again.BringToFront(0);
-        QCOMPARE(again.PicZOrder[0], 5.0);
+        desk.save(path);
+        QCOMPARE(readBytes(path), example());
+        QCOMPARE(desk.ui.fileRequests[0].filter, QString("Vintrel Files (*.PPY)|*.ppy"));
+        QCOMPARE(desk.ui.fileRequests[0].kind, FileDialogKind::Save);
+        QCOMPARE(desk.page.LayoutSaved, true);
+        // Opened again: the same page, the empty ratios now "0"; slot 1 above
+        // slot 0, and the next bring-to-front gives rank 5.
+        Desk again;
+        again.open(path);
+        QVERIFY(again.ui.said().isEmpty());
+        QCOMPARE(WriteLayout(again.page), emptyRatiosAsZero(example()));
+        QCOMPARE(again.page.StackingOrder().back(), 1);
+        QCOMPARE(again.page.Pic(0).picture().size(), QSize(640, 480));
+        again.page.BringToFront(0);
+        QCOMPARE(again.page.PicZOrder[0], 5.0);
     }
 
-    void emptyPageAfterStartUp()
+    void savedThenOpenedGivesTheSamePage()
     {
-        Page page;
-        QByteArray expected;
-        for (int i = 0; i < 30; ++i)
-            expected += emptyLine(i, "0");
-        QCOMPARE(WriteLayout(page), expected);
+        // Random pages: places and sizes, flags, ratios empty, measured or read,
+        // ranks whole and not, paths with commas, blanks and accents, and now and
+        // then a photo that has gone. Saved, opened in a fresh window and saved
+        // again, each gives back the same file (empty ratios read as 0), and the
+        // photos stand stacked by rank.
+        QRandomGenerator random(7455);
+        const QString gone = dir.filePath("moved away.jpg");
+        const QStringList paths = {QString(), beach, garden, accents, gone};
+        for (int round = 0; round < 12; ++round) {
+            Desk desk;
+            Page &page = desk.page;
+            page.ZOrderCount = random.bounded(0, 40);
+            for (int i = 0; i < Page::kPhotos; ++i) {
+                page.PicFile[i] = paths[random.bounded(round % 3 ? 4 : 5)];
+                page.Pic(i).Move(float(random.bounded(-20000, 20000)) / (1 + random.bounded(3)),
+                                 float(random.bounded(-300, 9000)) / 4);
+                page.Pic(i).setWidth(float(random.bounded(1, 100000)) / 3);
+                page.Pic(i).setHeight(float(random.generateDouble() * 1e9));
+                page.Pic(i).setVisible(random.bounded(2));
+                page.PicUsed[i] = random.bounded(2);
+                const int kind = random.bounded(3);
+                const double ratio = random.generateDouble() * 3;
+                page.PicRatioHW[i] = kind == 0 ? Ratio() : kind == 1 ? Ratio::single(float(ratio)) : Ratio::fromDouble(ratio);
+                page.PicRatioWH[i] = page.PicRatioHW[i];
+                page.PicZOrder[i] = random.bounded(8) ? random.bounded(0, int(page.ZOrderCount) + 3) : random.generateDouble() * 9;
+            }
+            page.PicZOrder[7] = page.ZOrderCount;
+            const QString path = dir.filePath(QString("round %1.ppy").arg(round));
+            desk.save(path);
+            const QByteArray saved = readBytes(path);
+            Desk again;
+            again.open(path);
+            QCOMPARE(again.ui.said(), saved.contains(QFile::encodeName(gone)) ? QStringList({"information: " + kMissing}) : QStringList());
+            QCOMPARE(WriteLayout(again.page), emptyRatiosAsZero(saved));
+            const std::vector<int> order = again.page.StackingOrder();
+            auto level = [&](int slot) { return std::find(order.begin(), order.end(), slot) - order.begin(); };
+            const std::vector<int> ranked = again.page.SlotsByRank(1);
+            for (int a = 0; a < Page::kPhotos; ++a)
+                for (int b = 0; b < Page::kPhotos; ++b) {
+                    const bool ra = std::count(ranked.begin(), ranked.end(), a), rb = std::count(ranked.begin(), ranked.end(), b);
+                    const double za = again.page.PicZOrder[a], zb = again.page.PicZOrder[b];
+                    if (ra && rb && (za < zb || (za == zb && a < b)))
+                        QVERIFY2(level(a) < level(b), "restacked by rank, equal ranks by slot");
+                    if (!ra && rb)
+                        QVERIFY2(level(a) < level(b), "ranks 0, fractions and those above the counter stay below");
+                    if (!ra && !rb && a < b)
+                        QVERIFY2(level(a) < level(b), "and keep the order they stood in");
+                }
+        }
     }
 
-    void missingPhotosKeepTheirRecordAndAreReportedOnce()
+    void missingPhotosStayAsFramesAndAreReportedOnce()
     {
         const QString gone = dir.filePath("moved away.jpg");
-        QByteArray file = exampleLines(beach, garden);
-        QList<QByteArray> lines = file.split('\n');
-        lines[4] = "\"" + QFile::encodeName(gone) + "\",\"100\",\"200\",\"1500\",\"1000\",\"Y\",\"Y\",\"0.6666667\",\"1.5\",\"3\",\"4\"\r";
-        lines[9] = "\"" + QFile::encodeName(dir.path()) + "\",\"10\",\"20\",\"300\",\"400\",\"N\",\"Y\",\"1\",\"1\",\"2\",\"4\"\r";
-        file = lines.join('\n');
-        const QString path = writeLayoutFile("missing.ppy", file);
-
-        // The page held other photos in those slots before: none of them may stay.
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
-        for (int i = 0; i < 10; ++i)
-            place(page, i, beach, 500, 500, 700, 500);
-        page.LayoutSaved = true;
-        open(page, cd, ui, path);
-        QCOMPARE(ui.texts(), QStringList({kMissing}));
-        QCOMPARE(ui.messages[0].icon, MsgIcon::Information);
-        QVERIFY(page.Pic(4).picture().isEmpty());
-        QCOMPARE(page.Pic(4).missing(), gone);
-        QVERIFY(page.Pic(4).Visible());
-        QVERIFY(page.PicUsed[4]);
-        QCOMPARE(page.PicFile[4], gone);
-        QVERIFY(page.Pic(9).picture().isEmpty()); // a folder is no photo
-        QVERIFY(page.Pic(5).picture().isEmpty());  // an empty record clears the slot
-        QVERIFY(!page.PicUsed[5]);
-        QVERIFY(!page.Pic(5).Visible());
-        // Saved right away, the missing photos' records come back as they were.
-        const QString resaved = dir.filePath("resaved.ppy");
-        save(page, cd, ui, resaved);
-        const QList<QByteArray> back = readAll(resaved).split('\n');
-        QCOMPARE(back[4], lines[4]);
-        QCOMPARE(back[9], lines[9]);
-        // The stacking still follows the ranks: 1 (slot 0), 2 (9), 3 (4), 4 (1).
-        const std::vector<int> order = page.StackingOrder();
-        QCOMPARE(std::vector<int>(order.end() - 4, order.end()), std::vector<int>({0, 9, 4, 1}));
+        // Slot 0's flags are neither "Y" nor "N": its visibility and use stay as they stood.
+        const QByteArray file = layout({{0, record(beach, R"("840","600","2400","1800","y","n","0.75","1.333333","1","4")")},
+                                        {4, record(gone, R"("100","200","1500","1000","Y","Y","0.6666667","1.5","3","4")")},
+                                        {9, record(dir.path(), R"("10","20","300","400","N","Y","1","1","2","4")")},
+                                        {12, record(beach, R"("10","20","300","400","y","y","1","1","2","4")")}});
+        Desk desk;
+        for (int i = 0; i < 10; ++i) // the page held other photos in those slots
+            desk.place(i, garden, 500, 500, 700, 500);
+        desk.page.LayoutSaved = true;
+        desk.open(writeBytes(dir.filePath("missing.ppy"), file));
+        QCOMPARE(desk.ui.said(), QStringList({"information: " + kMissing}));
+        QCOMPARE(desk.slot(0), QString("used shown picture beach.jpg at 840,600 2400x1800 rank 1"));
+        QCOMPARE(desk.slot(4), QString("used shown frame moved away.jpg at 100,200 1500x1000 rank 3"));
+        QCOMPARE(desk.slot(5), QString("free hidden empty - at 1680,1560 735x735 rank 0")); // an empty record clears
+        QCOMPARE(desk.slot(9).left(17), QString("used hidden frame")); // a folder is no photo
+        QCOMPARE(desk.slot(12).left(19), QString("free hidden picture"));
+        // Saved right away, the file comes back as it was.
+        desk.save(dir.filePath("resaved.ppy"));
+        const QList<QByteArray> back = readBytes(dir.filePath("resaved.ppy")).split('\n');
+        QCOMPARE(back[4], file.split('\n')[4]);
+        QCOMPARE(back[9], file.split('\n')[9]);
     }
 
     void badFileLeavesPageUntouched_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("exists");
-        QByteArray notPicture = exampleLines(beach, garden);
+        const QByteArray good = example();
         const QString text = writeBytes(dir.filePath("notes.jpg"), "not a picture");
-        QList<QByteArray> lines = notPicture.split('\n');
-        lines[11] = "\"" + QFile::encodeName(text) + "\",\"10\",\"20\",\"300\",\"400\",\"Y\",\"Y\",\"1\",\"1\",\"2\",\"4\"\r";
+        QList<QByteArray> lines = good.split('\n');
+        lines[11] = record(text, R"("10","20","300","400","Y","Y","1","1","2","4")") + "\r";
         QTest::newRow("12th record names a file that is not a picture") << lines.join('\n') << true;
-        QTest::newRow("29 records") << exampleLines(beach, garden).left(exampleLines(beach, garden).lastIndexOf("\"\",")) << true;
-        QByteArray huge = exampleLines(beach, garden);
-        huge.replace("\"2400\",\"1800\"", "\"1e39\",\"1800\"");
-        QTest::newRow("a width beyond single precision") << huge << true;
-        QByteArray infinite = exampleLines(beach, garden);
-        infinite.replace("\"840\"", "\"-1e999\"");
-        QTest::newRow("a place that overflows") << infinite << true;
         QTest::newRow("empty file") << QByteArray() << true;
+        QTest::newRow("29 records") << good.left(good.lastIndexOf("\"\",")) << true;
+        QTest::newRow("short last record") << good.left(good.lastIndexOf(",\"4\"")) + "\r\n" << true;
+        QTest::newRow("unclosed quote") << good.left(good.lastIndexOf("\"\",")) + "\"p29.jpg,100,600" << true;
+        QTest::newRow("a place beyond single precision") << QByteArray(good).replace("\"840\"", "\"1e39\"") << true;
+        QTest::newRow("a number beyond double") << QByteArray(good).replace("\"840\"", "\"-1e999\"") << true;
+        QTest::newRow("a negative width") << QByteArray(good).replace("\"2400\",\"1800\"", "\"-1\",\"1800\"") << true;
+        QTest::newRow("a rank beyond double") << QByteArray(good).replace("\"1\",\"4\"", "\"9e999\",\"4\"") << true;
         QTest::newRow("typed name of no file") << QByteArray() << false;
     }
     void badFileLeavesPageUntouched()
     {
         QFETCH(QByteArray, file);
         QFETCH(bool, exists);
-        const QString path = exists ? writeLayoutFile("bad.ppy", file) : dir.filePath("no such.ppy");
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
-        buildExample(page);
-        page.Pic(2).setWidth(1234);
-        page.LayoutSaved = false;
-        const QByteArray before = WriteLayout(page);
-        const std::vector<int> stacking = page.StackingOrder();
-        ui.answers << MsgAnswer::Yes;
-        open(page, cd, ui, path);
-        QCOMPARE(ui.texts(), QStringList({"Discard current changes and open a previously saved layout?", kLoadError}));
-        QCOMPARE(ui.messages[1].icon, MsgIcon::Stop);
-        QCOMPARE(WriteLayout(page), before);
-        QCOMPARE(page.StackingOrder(), stacking);
-        QCOMPARE(page.Pic(0).picture().size(), QSize(640, 480));
-        QCOMPARE(page.LayoutSaved, true);
-    }
-
-    void stackingRestoredByRank()
-    {
-        // Ranks 3, 1, 2, 0, 2.5, 2, -1 and 9 in slots 0 to 7, counter 3.
-        const QByteArray ranks[] = {"3", "1", "2", "0", "2.5", "2", "-1", "9"};
-        QByteArray file;
-        for (int i = 0; i < 30; ++i) {
-            QByteArray l = emptyLine(i, i == 29 ? "3" : "0");
-            if (i < 8) {
-                l.replace("\"N\",\"N\",\"\",\"\",\"0\"", "\"Y\",\"Y\",\"1\",\"1\",\"" + ranks[i] + "\"");
-                l.replace("\"\",", "\"" + QFile::encodeName(beach) + "\",");
-            }
-            file += l;
-        }
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
-        for (int i = 7; i >= 0; --i)
-            page.Pic(i).ZOrder(); // before: slot 0 on top, 7 at the bottom of these
-        open(page, cd, ui, writeLayoutFile("ranks.ppy", file));
-        QVERIFY(ui.messages.isEmpty());
-        std::vector<int> order;
-        for (int slot : page.StackingOrder())
-            if (slot < 8)
-                order.push_back(slot);
-        // Not whole, 0, negative or above the counter: left below, in their old order.
-        QCOMPARE(order, std::vector<int>({7, 6, 4, 3, 1, 2, 5, 0}));
-        QCOMPARE(page.ZOrderCount, 3.0);
-        QCOMPARE(page.PicZOrder[4], 2.5);
+        Desk desk;
+        buildExample(desk);
+        desk.page.Pic(2).setWidth(1234);
+        desk.page.LayoutSaved = false;
+        const QByteArray before = WriteLayout(desk.page);
+        const std::vector<int> stacking = desk.page.StackingOrder();
+        desk.ui.answers << MsgAnswer::Yes;
+        desk.open(exists ? writeBytes(dir.filePath("bad.ppy"), file) : dir.filePath("no such.ppy"));
+        QCOMPARE(desk.ui.said(), QStringList({"question: Discard current changes and open a previously saved layout?",
+                                              "stop: " + kLoadError}));
+        QCOMPARE(WriteLayout(desk.page), before);
+        QCOMPARE(desk.page.StackingOrder(), stacking);
+        QCOMPARE(desk.page.Pic(0).picture().size(), QSize(640, 480));
+        QCOMPARE(desk.page.LayoutSaved, true);
     }
 
     void hugeCounterOpensAtOnce()
     {
-        QByteArray file = exampleLines(beach, garden);
-        file.replace("\",\"4\"\r\n", "\",\"2000000000\"\r\n");
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
-        open(page, cd, ui, writeLayoutFile("counter.ppy", file));
-        QCOMPARE(page.ZOrderCount, 2000000000.0);
-        page.BringToFront(0);
-        QCOMPARE(page.PicZOrder[0], 2000000001.0);
-        QVERIFY(WriteLayout(page).contains("\"2000000001\",\"2000000001\"\r\n"));
+        Desk desk;
+        // Only the 30th record's counter counts.
+        const QByteArray file = example();
+        desk.open(writeBytes(dir.filePath("counter.ppy"), file.left(file.size() - 4) + "2000000000\"\r\n"));
+        desk.page.BringToFront(0);
+        QVERIFY(WriteLayout(desk.page).contains("\"2000000001\",\"2000000001\"\r\n"));
     }
 
-    void layoutSavedAfterEachOutcome()
+    void savedFlagAfterEachOutcome()
     {
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
+        Desk desk;
         const QString path = dir.filePath("states.ppy");
-        page.LayoutSaved = false;
-        save(page, cd, ui, std::nullopt); // cancelled
-        QCOMPARE(page.LayoutSaved, false);
-        save(page, cd, ui, path);
-        QCOMPARE(page.LayoutSaved, true);
-        QCOMPARE(ui.fileRequests.back().fileName, QString()); // the name is cleared first
-
-        page.LayoutSaved = false;
-        ui.answers << MsgAnswer::No;
-        mnuOpenPage_Click(page, cd, ui);
-        QCOMPARE(page.LayoutSaved, false);
-        QCOMPARE(ui.fileRequests.size(), 2); // no dialog after No
-
-        ui.answers << MsgAnswer::Yes;
-        open(page, cd, ui, std::nullopt); // Yes, then cancel
-        QCOMPARE(page.LayoutSaved, true);
-        open(page, cd, ui, path); // no question now
-        QCOMPARE(page.LayoutSaved, true);
-        QCOMPARE(ui.messages.size(), 2);
-    }
-
-    void savedNameIsExactlyAsTyped()
-    {
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
-        const QString path = dir.filePath("no extension");
-        writeBytes(path, "an older file, replaced without a question");
-        save(page, cd, ui, path);
-        QVERIFY(ui.messages.isEmpty());
-        QVERIFY(readAll(path).startsWith("\"\",\"840\""));
-        QVERIFY(!QFile::exists(path + ".ppy"));
+        desk.page.LayoutSaved = false;
+        desk.save(std::nullopt); // cancelled
+        QCOMPARE(desk.page.LayoutSaved, false);
+        desk.add(beach);
+        desk.save(path); // typed without extension, replacing a file without a question
+        QCOMPARE(desk.page.LayoutSaved, true);
+        QCOMPARE(desk.ui.fileRequests.back().fileName, QString()); // the name offered is cleared
+        desk.page.LayoutSaved = false;
+        desk.ui.answers << MsgAnswer::No;
+        desk.form.mnuOpenPage_Click();
+        QCOMPARE(desk.page.LayoutSaved, false);
+        QCOMPARE(desk.ui.fileRequests.size(), 3); // no dialog after No
+        desk.ui.answers << MsgAnswer::Yes;
+        desk.open(std::nullopt); // Yes, then cancel: counted as saved
+        QCOMPARE(desk.page.LayoutSaved, true);
+        desk.open(path); // no question now
+        QCOMPARE(desk.ui.said().size(), 2);
+        const QString noExtension = writeBytes(dir.filePath("no extension"), "an older file");
+        desk.save(noExtension);
+        QVERIFY(readBytes(noExtension).startsWith(record(beach, "\"840\"")));
+        QVERIFY(!QFile::exists(noExtension + ".ppy"));
     }
 
     void failedSaveKeepsTheOldFile_data()
@@ -313,14 +320,10 @@ private slots:
     {
         QFETCH(QString, how);
         QTemporaryDir folder;
-        QString path = folder.filePath("album.ppy");
-        const QByteArray old = exampleLines(beach, garden);
-        writeBytes(path, old);
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
-        buildExample(page);
-        page.LayoutSaved = false;
+        QString path = writeBytes(folder.filePath("album.ppy"), example());
+        Desk desk;
+        buildExample(desk);
+        desk.page.LayoutSaved = false;
         rlimit saved{};
         if (how == "nofolder") {
             path = folder.filePath("gone/album.ppy");
@@ -334,30 +337,15 @@ private slots:
             small.rlim_cur = 512;
             setrlimit(RLIMIT_FSIZE, &small);
         }
-        save(page, cd, ui, path);
+        desk.save(path);
         if (how == "full")
             setrlimit(RLIMIT_FSIZE, &saved);
         QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-        QCOMPARE(page.LayoutSaved, false);
-        QCOMPARE(ui.messages.size(), 1);
-        QCOMPARE(ui.messages[0].icon, MsgIcon::Stop);
-        QCOMPARE(ui.messages[0].title, QString("Vintrel"));
-        QVERIFY2(ui.messages[0].text.contains(path), qPrintable(ui.messages[0].text));
-        QCOMPARE(readAll(folder.filePath("album.ppy")), old);
+        QCOMPARE(desk.page.LayoutSaved, false);
+        QCOMPARE(desk.ui.said().size(), 1);
+        QVERIFY2(desk.ui.said()[0].startsWith("stop: ") && desk.ui.said()[0].contains(path), qPrintable(desk.ui.said()[0]));
+        QCOMPARE(readBytes(folder.filePath("album.ppy")), example());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList({"album.ppy"})); // nothing left behind
-    }
-
-    void removedPhotoIsWrittenAsFree()
-    {
-        Page page;
-        ScriptedUi ui;
-        CommonDialog cd(ui);
-        buildExample(page);
-        page.CurPic = 0;
-        mnuRemove_Click(page);
-        const QByteArray first = WriteLayout(page).split('\n')[0];
-        QCOMPARE(first, QByteArray("\"\",\"840\",\"600\",\"2400\",\"1800\",\"N\",\"N\",\"0.75\",\"1.333333\",\"1\",\"4\"\r"));
     }
 };
 

@@ -2,22 +2,22 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QImageWriter>
+#include <QFileInfo>
 #include <QPrinter>
 
-#include "platform/msgbox.h"
+#include "layout/addphoto.h"
 
 namespace vintrel::test {
 
 MsgAnswer ScriptedUi::messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon)
 {
     messages.append({title, text, buttons, icon});
+    if (title != "Vintrel" || (buttons == MsgButtons::YesNo) != (icon == MsgIcon::Question))
+        QTest::qFail(qPrintable("a message against the house style: " + text), __FILE__, __LINE__);
     if (buttons == MsgButtons::Ok)
         return MsgAnswer::Ok;
     if (answers.isEmpty()) {
-        QTest::qFail(qPrintable(QStringLiteral("unexpected question: ") + text), __FILE__, __LINE__);
+        QTest::qFail(qPrintable("unexpected question: " + text), __FILE__, __LINE__);
         return MsgAnswer::No;
     }
     return answers.takeFirst();
@@ -41,23 +41,71 @@ bool ScriptedUi::printDialog(QPrinter &printer, int flags)
         return false;
     }
     const std::optional<QString> answer = printers.takeFirst();
-    if (!answer)
-        return false;
-    if (answer->startsWith(QLatin1String("printer:"))) {
+    if (answer && answer->startsWith("printer:")) {
         printer.setPrinterName(answer->mid(8));
-    } else {
+    } else if (answer) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(*answer);
     }
-    return true;
+    return answer.has_value();
 }
 
-QStringList ScriptedUi::texts() const
+QStringList ScriptedUi::said() const
 {
+    static const char *const icons[] = {"none", "stop", "question", "information"};
     QStringList out;
     for (const Message &m : messages)
-        out << m.text;
+        out << QString(icons[int(m.icon)]) + ": " + m.text;
     return out;
+}
+
+void ScriptedUi::checkUsedUp() const
+{
+    if (!answers.isEmpty() || !files.isEmpty() || !printers.isEmpty())
+        QTest::qFail("a scripted dialog answer was never used", __FILE__, __LINE__);
+}
+
+Desk::Desk()
+{
+    QVERIFY(form.Form_Load());
+}
+
+void Desk::add(const std::optional<QString> &path)
+{
+    ui.files << path;
+    form.mnuAdd_Click();
+}
+
+void Desk::save(const std::optional<QString> &path)
+{
+    ui.files << path;
+    form.mnuSave_Click();
+}
+
+void Desk::open(const std::optional<QString> &path)
+{
+    ui.files << path;
+    form.mnuOpenPage_Click();
+}
+
+void Desk::place(int i, const QString &path, float left, float top, float width, float height)
+{
+    RecordPhoto(page, i, path);
+    page.Pic(i).Move(left, top);
+    page.Pic(i).setWidth(width);
+    page.Pic(i).setHeight(height);
+    page.Pic(i).setVisible(true);
+}
+
+QString Desk::slot(int i) const
+{
+    const ImageControl &pic = page.Pic(i);
+    auto n = [](double v) { return QString::number(v, 'g', 7); };
+    return QString("%1 %2 %3 %4 at %5,%6 %7x%8 rank %9")
+        .arg(QString(page.PicUsed[i] ? "used" : "free"), QString(pic.Visible() ? "shown" : "hidden"),
+             QString(!pic.picture().isEmpty() ? "picture" : pic.missing().isEmpty() ? "empty" : "frame"),
+             page.PicFile[i].isEmpty() ? "-" : QFileInfo(page.PicFile[i]).fileName(), n(pic.Left()), n(pic.Top()),
+             n(pic.Width()), n(pic.Height()), n(page.PicZOrder[i]));
 }
 
 QString dataPath(const QString &name)
@@ -82,6 +130,12 @@ QString writeBytes(const QString &path, const QByteArray &bytes)
     return path;
 }
 
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QByteArray jpegWithOrientation(QSize pixels, int orientation)
 {
     QImage image(pixels, QImage::Format_RGB32);
@@ -90,20 +144,12 @@ QByteArray jpegWithOrientation(QSize pixels, int orientation)
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPG");
-    // An APP1 segment holding a big-endian TIFF header and one IFD entry:
-    // tag 0x0112 (orientation), type SHORT, one value.
-    QByteArray tiff("MM\0*\0\0\0\x08", 8);
-    tiff += QByteArray("\0\x01", 2);                           // one entry
-    tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8);         // tag, type, count
-    tiff += char(0) + QByteArray(1, char(orientation)) + QByteArray(2, '\0'); // value
-    tiff += QByteArray(4, '\0');                               // no next IFD
-    QByteArray app1 = QByteArray("Exif\0\0", 6) + tiff;
+    // APP1: "Exif", a big-endian TIFF header and one IFD entry, tag 0x0112
+    // (orientation), type SHORT, one value.
+    const QByteArray app1 = QByteArray("Exif\0\0MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25) +
+                            char(orientation) + QByteArray(6, '\0');
     const int length = app1.size() + 2;
-    QByteArray segment("\xFF\xE1", 2);
-    segment += char(length >> 8);
-    segment += char(length & 0xFF);
-    segment += app1;
-    return jpeg.left(2) + segment + jpeg.mid(2);
+    return jpeg.left(2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + app1 + jpeg.mid(2);
 }
 
 void isolateEnvironment()
@@ -111,8 +157,7 @@ void isolateEnvironment()
     static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/vintrel-test-XXXXXX"));
     QDir(home.path()).mkpath(QStringLiteral("config"));
     QDir(home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home.path() + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(home.path() + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path() + QStringLiteral("/run")));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

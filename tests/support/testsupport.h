@@ -1,23 +1,22 @@
 #pragma once
 // What the tests share: a scripted stand-in for the modal dialogs and the
-// pointer, picture files made on the spot, and a test main that gives every test
-// process its own settings store and run folder.
+// pointer, picture files made on the spot, the real main window with its dialogs
+// answered by the script (Desk), and a test main that gives every test process
+// its own settings store and run folder.
 #include <optional>
 
 #include <QApplication>
-#include <QList>
-#include <QPoint>
-#include <QSize>
-#include <QString>
-#include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/frmmain.h"
 #include "platform/ui.h"
 
 namespace vintrel::test {
 
-// Answers dialogs from a script and records what was asked. A Yes/No question
-// or a file dialog that the script did not expect fails the running test.
+// Answers dialogs from a script and records what was asked. A dialog the
+// script did not expect fails the running test, and so does an answer left
+// unused (checkUsedUp), a message not titled "Vintrel", and one that breaks the
+// rule that questions (Yes and No) and only they have the question icon.
 class ScriptedUi : public Ui {
 public:
     struct Message {
@@ -30,7 +29,7 @@ public:
     QList<FileDialogRequest> fileRequests;
     QList<std::optional<QString>> files; // chosen paths, or nullopt for Cancel
     // Print dialog answers: a PDF file to print into, a printer name (prefixed
-    // "printer:"), or nullopt for Cancel. The flags each dialog was given.
+    // "printer:"), or nullopt for Cancel; and the flags each dialog was given.
     QList<std::optional<QString>> printers;
     QList<int> printFlags;
     QPoint cursor;
@@ -40,16 +39,33 @@ public:
     bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override { return cursor; }
 
-    QStringList texts() const;
+    // The messages shown, each as "icon: text" (stop, question, information, none).
+    QStringList said() const;
+    void checkUsedUp() const;
 };
 
-// The folder of the test's data files.
-QString dataPath(const QString &name);
+// The main window as the user has it, its dialogs answered by `ui`.
+struct Desk {
+    ScriptedUi ui;
+    frmMain form{ui};
+    Page &page = form.page();
+    Desk();
+    ~Desk() { ui.checkUsedUp(); }
+    void add(const std::optional<QString> &path);
+    void save(const std::optional<QString> &path);
+    void open(const std::optional<QString> &path);
+    // Slot i holding the photo at that place and size, as Add and a drag leave it.
+    void place(int i, const QString &path, float left, float top, float width, float height);
+    // Slot i in a few words: "used shown picture beach.jpg at 840,600 1500x1200 rank 1"
+    // (free/used, hidden/shown, empty/frame/picture, the file's name or "-").
+    QString slot(int i) const;
+};
 
+QString dataPath(const QString &name);
 // Writes a picture of the given pixel size (JPG, BMP, PNG...) and returns its path.
 QString writePicture(const QString &path, QSize pixels, const char *format = "JPG", QColor colour = Qt::darkCyan);
-// Writes arbitrary bytes.
 QString writeBytes(const QString &path, const QByteArray &bytes);
+QByteArray readBytes(const QString &path);
 // A JPEG whose EXIF data says how to turn it upright (1 as stored, 6 a quarter turn clockwise...).
 QByteArray jpegWithOrientation(QSize pixels, int orientation);
 

@@ -1,0 +1,174 @@
+// The main window: start-up, the folder it restores, the two ways out, the
+// menus and toolbar; and one copy at a time, tried with real processes.
+#include <csignal>
+
+#include <QDir>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSettings>
+#include <QToolButton>
+
+#include "layout/ruler.h"
+#include "platform/app.h"
+#include "platform/settings.h"
+#include "testsupport.h"
+
+using namespace vintrel;
+using namespace vintrel::test;
+
+namespace {
+QString storedFolder() { return GetSetting("Vintrel", "Default", "Path"); }
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString launchFolder;
+
+private slots:
+    void initTestCase()
+    {
+        launchFolder = dir.filePath("launch");
+        QDir().mkpath(launchFolder);
+    }
+    void init()
+    {
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Vintrel", "Vintrel").clear();
+        QVERIFY(QDir::setCurrent(launchFolder));
+    }
+
+    void startUpRestoresLastFolder_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("expected");
+        QDir().mkpath(dir.filePath("last"));
+        QTest::newRow("first run, nothing stored") << QString() << launchFolder;
+        QTest::newRow("stored folder exists") << dir.filePath("last") << dir.filePath("last");
+        QTest::newRow("stored folder gone") << dir.filePath("removed") << launchFolder;
+        QTest::newRow("stored path is a file") << writeBytes(dir.filePath("file.txt"), "x") << launchFolder;
+    }
+    void startUpRestoresLastFolder()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, expected);
+        if (!stored.isNull())
+            QVERIFY(SaveSetting("Vintrel", "Default", "Path", stored));
+        Desk desk;
+        QCOMPARE(QDir::currentPath(), expected);
+        QCOMPARE(desk.page.LastPath, stored);
+        QVERIFY(desk.ui.said().isEmpty());
+    }
+
+    void startUpState()
+    {
+        ScriptedUi ui;
+        frmMain form(ui);
+        form.page().LayoutSaved = false;
+        form.page().ZOrderCount = 9;
+        form.page().PicZOrder[35] = 4;
+        form.page().PicUsed[33] = true;
+        QVERIFY(form.Form_Load());
+        const Page &page = form.page();
+        QCOMPARE(page.LayoutSaved, true);
+        QCOMPARE(page.ZOrderCount, 0.0);
+        QCOMPARE(page.PicZOrder[35], 0.0);
+        QVERIFY(!page.PicUsed[33]);
+        QCOMPARE(page.CurPic, std::nullopt);
+        QCOMPARE(page.PixTwipsX, 15); // the offscreen screen has 96 dots an inch
+        QCOMPARE(page.PixTwipsY, 15);
+        QCOMPARE(form.windowTitle(), QString("Vintrel"));
+        // The client area and where the page and rulers stand in it, in pixels.
+        QCOMPARE(form.centralWidget()->size(), QSize(471, 526));
+        QCOMPARE(page.surface()->geometry(), QRect(88, 24, 383, 497));
+        QCOMPARE(form.XRule().geometry(), QRect(88, 0, 443, 27));
+        QCOMPARE(form.YRule().geometry(), QRect(64, 24, 25, 499));
+        // Centred across, 250 twips (about 17 pixels) above the centre down.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const QRect frame = form.frameGeometry();
+        QCOMPARE(form.pos().x(), qRound((screen.width() - frame.width()) / 2.0));
+        QCOMPARE(form.pos().y(), qRound((screen.height() - frame.height()) / 2.0 - 250 / 15.0));
+        // Nothing is rounded or clamped: a window taller than the screen stands above it.
+        QCOMPARE(frmMain::CentredPosition(15360, 11520, 7185, 8610), QPointF(4087.5, 1205));
+        QCOMPARE(frmMain::CentredPosition(9600, 7200, 7185, 8610), QPointF(1207.5, -955));
+    }
+
+    void exitAnswered_data()
+    {
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::newRow("No") << MsgAnswer::No;
+        QTest::newRow("Yes") << MsgAnswer::Yes;
+    }
+    void exitAnswered()
+    {
+        QFETCH(MsgAnswer, answer);
+        Desk desk;
+        desk.page.LayoutSaved = false;
+        QDir().mkpath(dir.filePath("elsewhere"));
+        QDir::setCurrent(dir.filePath("elsewhere"));
+        desk.ui.answers << answer;
+        desk.form.mnuExit_Click();
+        QCOMPARE(desk.ui.said(), QStringList({"question: Are you sure you want to exit?"}));
+        const bool yes = answer == MsgAnswer::Yes;
+        QCOMPARE(desk.form.ended(), yes);
+        QCOMPARE(storedFolder(), yes ? dir.filePath("elsewhere") : QString());
+        // Closing the window stores the folder without a question, once only.
+        QDir::setCurrent(launchFolder);
+        desk.form.close();
+        QVERIFY(desk.form.ended());
+        QCOMPARE(storedFolder(), yes ? dir.filePath("elsewhere") : launchFolder);
+        QCOMPARE(desk.ui.said().size(), 1);
+    }
+
+    void menuAndToolbarRunTheCommands()
+    {
+        Desk desk;
+        QStringList captions;
+        for (QAction *a : desk.form.menuBar()->actions())
+            captions << a->text();
+        for (QAction *a : desk.form.menuBar()->actions().first()->menu()->actions())
+            captions << a->text();
+        QCOMPARE(captions, QStringList({"&File", "&New Layout", "&Open Layout", "&Save Layout As...", "&Add Photo",
+                                        "&Remove Photo", "&Print Page", "E&xit"}));
+        const QString photo = writePicture(dir.filePath("t.jpg"), {60, 40});
+        desk.ui.files << photo << photo;
+        desk.form.findChild<QAction *>("mnuAdd")->trigger();
+        auto *button = desk.form.findChild<QToolButton *>("Add");
+        QCOMPARE(button->toolTip(), QString("Add Photo"));
+        button->click();
+        QVERIFY(desk.page.PicUsed[1]);
+        desk.form.Toolbar1_ButtonClick("add"); // a key that matches no button runs nothing
+        QCOMPARE(desk.ui.fileRequests.size(), 2);
+    }
+
+    void secondCopyEndsAtOnceAndKilledCopyDoesNotBlock()
+    {
+        QDir(dir.path()).mkpath("run");
+        QFile::setPermissions(dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        auto start = [&](QProcess &p) {
+            p.setProcessEnvironment(env);
+            p.start(VINTREL_BINARY, {});
+            QVERIFY(p.waitForStarted(10000));
+        };
+        QProcess first, second, third;
+        start(first);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("run/vintrel.lock")), 10000);
+        start(second);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        // A copy that dies without cleaning up leaves its lock behind, and the
+        // next start runs all the same.
+        ::kill(pid_t(first.processId()), SIGKILL);
+        QVERIFY(first.waitForFinished(10000));
+        start(third);
+        QVERIFY(!third.waitForFinished(1500));
+        third.kill();
+        third.waitForFinished(10000);
+    }
+};
+
+VINTREL_TEST_MAIN(TestApp)
+#include "tst_app.moc"

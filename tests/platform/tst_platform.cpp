@@ -1,0 +1,130 @@
+// Pictures (what loads, at what size, what is refused) and the shared common
+// dialog (what it keeps, where it leaves the current directory).
+#include <QDir>
+
+#include "platform/commondialog.h"
+#include "platform/errors.h"
+#include "platform/picture.h"
+#include "testsupport.h"
+
+using namespace vintrel;
+using namespace vintrel::test;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString at(const QString &name) const { return dir.filePath(name); }
+
+private slots:
+    void loads_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("display");
+        QTest::newRow("jpeg") << writePicture(at("a.jpg"), {640, 480}, "JPG") << QSize(640, 480) << QSize(640, 480);
+        QTest::newRow("bmp") << writePicture(at("b.bmp"), {31, 17}, "BMP") << QSize(31, 17) << QSize(31, 17);
+        QTest::newRow("png") << writePicture(at("c.png"), {5, 300}, "PNG") << QSize(5, 300) << QSize(5, 300);
+        QTest::newRow("gif") << dataPath("landscape-640x480.gif") << QSize(640, 480) << QSize(640, 480);
+        QTest::newRow("jpeg named .bmp") << writePicture(at("d.bmp"), {40, 30}, "JPG") << QSize(40, 30) << QSize(40, 30);
+        // Camera photos stand upright: orientation 6 is a quarter turn.
+        QTest::newRow("exif 6") << writeBytes(at("e.jpg"), jpegWithOrientation({64, 48}, 6)) << QSize(48, 64)
+                                << QSize(48, 64);
+        QTest::newRow("exif 1") << writeBytes(at("f.jpg"), jpegWithOrientation({64, 48}, 1)) << QSize(64, 48)
+                                << QSize(64, 48);
+        // Large photos keep a copy of at most 1024 pixels a side for the screen.
+        QTest::newRow("large") << writePicture(at("g.jpg"), {4000, 3000}) << QSize(4000, 3000) << QSize(1024, 768);
+        QTest::newRow("large, exif 6") << writeBytes(at("h.jpg"), jpegWithOrientation({2400, 1200}, 6))
+                                       << QSize(1200, 2400) << QSize(512, 1024);
+    }
+    void loads()
+    {
+        QFETCH(QString, path);
+        QFETCH(QSize, size);
+        QFETCH(QSize, display);
+        const Picture p = LoadPicture(path);
+        QCOMPARE(p.size(), size);
+        QCOMPARE(p.display().size(), display);
+        QCOMPARE(p.path(), path);
+    }
+
+    void refuses_data()
+    {
+        QTest::addColumn<QString>("path");
+        auto cut = [&](const QString &whole, const QString &name, int keep) {
+            const QByteArray bytes = readBytes(whole);
+            return writeBytes(at(name), bytes.left(keep < 0 ? bytes.size() + keep : keep));
+        };
+        const QString jpeg = writePicture(at("whole.jpg"), {300, 200}, "JPG");
+        const QString bmp = writePicture(at("whole.bmp"), {300, 200}, "BMP");
+        QTest::newRow("missing") << at("nowhere.jpg");
+        QTest::newRow("folder") << dir.path();
+        QTest::newRow("text") << writeBytes(at("notes.jpg"), "these are not the pixels you are looking for\n");
+        QTest::newRow("empty file") << writeBytes(at("empty.bmp"), QByteArray());
+        QTest::newRow("jpeg cut in half") << cut(jpeg, "half.jpg", int(QFileInfo(jpeg).size() / 2));
+        QTest::newRow("jpeg without its last byte") << cut(jpeg, "short.jpg", -1);
+        QTest::newRow("jpeg header only") << cut(jpeg, "header.jpg", 20);
+        QTest::newRow("bmp cut in half") << cut(bmp, "half.bmp", int(QFileInfo(bmp).size() / 2));
+        const QString gif = dataPath("landscape-640x480.gif");
+        QTest::newRow("gif cut in half") << cut(gif, "half.gif", int(QFileInfo(gif).size() / 2));
+    }
+    void refuses()
+    {
+        QFETCH(QString, path);
+        QVERIFY_THROWS_EXCEPTION(PictureError, LoadPicture(path));
+    }
+
+    void rendersMoreFromTheFileUntilItGoes()
+    {
+        const QString path = writePicture(at("render.jpg"), {4000, 3000});
+        const Picture p = LoadPicture(path);
+        QCOMPARE(p.render({2000, 2000}).size(), QSize(2000, 1500));
+        QCOMPARE(p.render({9000, 9000}).size(), QSize(4000, 3000));
+        QCOMPARE(p.render({400, 400}).size(), QSize(1024, 768));
+        // The file gone, the screen copy stands in rather than losing the photo.
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(p.render({4000, 3000}).size(), QSize(1024, 768));
+    }
+
+    void fileDialogAndCurrentDirectory_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("flags 0") << 0 << false << true;
+        QTest::newRow("the print dialog's flags left behind") << 0x8000C << false << false;
+        QTest::newRow("keep-folder bit alone") << 0x8 << false << false;
+        QTest::newRow("other bits") << 0x80004 << false << true;
+        QTest::newRow("cancelled") << 0 << true << false;
+    }
+    void fileDialogAndCurrentDirectory()
+    {
+        QFETCH(int, flags);
+        QFETCH(bool, cancel);
+        QFETCH(bool, moves);
+        QDir(dir.path()).mkpath("photos");
+        QVERIFY(QDir::setCurrent(dir.path()));
+        ScriptedUi ui;
+        CommonDialog cd(ui);
+        cd.Flags = flags;
+        cd.FileName = "kept.jpg";
+        ui.files << (cancel ? std::nullopt : std::optional<QString>("photos/beach.jpg"));
+        cd.ShowSave(); // without CancelError, Cancel simply returns
+        QCOMPARE(ui.fileRequests[0].folder, dir.path()); // it opened where the process stood
+        QCOMPARE(ui.fileRequests[0].fileName, QString("kept.jpg"));
+        QCOMPARE(cd.FileName, cancel ? QString("kept.jpg") : dir.filePath("photos/beach.jpg"));
+        QCOMPARE(QDir::currentPath(), moves ? dir.filePath("photos") : dir.path());
+        cd.CancelError = true;
+        ui.files << std::nullopt;
+        QVERIFY_THROWS_EXCEPTION(DialogCancelled, cd.ShowOpen());
+    }
+
+    void filterBecomesQtNameFilters()
+    {
+        QCOMPARE(QtUi::nameFilters("Graphic Files (*.jpg)|*.jpg;*.jpeg|Vintrel Files (*.PPY)|*.ppy|All Files (*.*)|*.*"),
+                 QStringList({"Graphic Files (*.jpg) (*.jpg *.JPG *.jpeg *.JPEG)",
+                              "Vintrel Files (*.PPY) (*.ppy *.PPY)", "All Files (*.*) (*)"}));
+    }
+};
+
+VINTREL_TEST_MAIN(TestPlatform)
+#include "tst_platform.moc"
