@@ -26,9 +26,9 @@ std::optional<int> FindFreeSlot(Page &page, Ui &ui)
     return i;
 }
 
-void RecordPhoto(Page &page, int i, const QString &path)
+void RecordPhoto(Page &page, int i, const QString &path, const ShownAt &shownAt)
 {
-    page.ImageLoader.setPicture(LoadPicture(path));
+    page.ImageLoader.setPicture(LoadPicture(path, shownAt));
     page.PicFile.at(i) = path;
     page.PicUsed.at(i) = true;
     page.BringToFront(i);
@@ -41,18 +41,24 @@ void RecordPhoto(Page &page, int i, const QString &path)
     page.PicRatioWH[i] = Ratio::single(probe.Width / probe.Height);
 }
 
-void FitStartingSize(Page &page, int i)
+QSizeF StartingSize(float width, float height, float ratioWH)
 {
-    ImageControl &pic = page.Pic(i);
-    float w = pic.Width();
-    std::int32_t h = roundToInt32(pic.Height());
-    const float widthStep = toSingle(100 * toSingle(page.PicRatioWH.at(i).value));
+    float w = width;
+    std::int32_t h = roundToInt32(height);
+    const float widthStep = toSingle(100 * ratioWH);
     while (w >= 1500 && h >= 1500) {
         h -= 100;
         w = toSingle(w - widthStep);
     }
-    pic.setWidth(w);
-    pic.setHeight(float(h));
+    return QSizeF(w, float(h));
+}
+
+void FitStartingSize(Page &page, int i)
+{
+    ImageControl &pic = page.Pic(i);
+    const QSizeF size = StartingSize(pic.Width(), pic.Height(), toSingle(page.PicRatioWH.at(i).value));
+    pic.setWidth(float(size.width()));
+    pic.setHeight(float(size.height()));
 }
 
 void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
@@ -68,7 +74,11 @@ void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         cdDialog.Filter = kPhotoFilter;
         cdDialog.ShowOpen();
         page.CurPic = i;
-        RecordPhoto(page, i, cdDialog.FileName);
+        RecordPhoto(page, i, cdDialog.FileName, [&page](QSize natural) {
+            const QSizeF twips = page.ImageLoader.twipsOf(natural);
+            return page.devicePixels(StartingSize(float(twips.width()), float(twips.height()),
+                                                  toSingle(twips.width() / twips.height())));
+        });
         page.ClearSelectionLook();
         page.Pic(i).setAppearance(1);
         FitStartingSize(page, i);

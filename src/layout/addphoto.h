@@ -2,7 +2,10 @@
 // Putting a picture file on the page: Add Photo, and the three steps that the
 // scanner's Acquire shares with it.
 #include <optional>
+#include <QSizeF>
 #include <QString>
+
+#include "platform/picture.h"
 
 namespace vintrel {
 
@@ -19,12 +22,16 @@ std::optional<int> FindFreeSlot(Page &page, Ui &ui);
 
 // Loads the file into the size probe and records it in slot i: path, used flag,
 // a new stacking stamp in front of every other photo, the natural size and both
-// ratios. Throws PictureError, before anything is recorded, when the file cannot
-// be loaded.
-void RecordPhoto(Page &page, int i, const QString &path);
+// ratios. `shownAt` tells the picture the size it will first be shown at.
+// Throws PictureError, before anything is recorded, when the file cannot be
+// loaded.
+void RecordPhoto(Page &page, int i, const QString &path, const ShownAt &shownAt = {});
 
-// Shrinks slot i's photo in 100-twip steps of height, keeping its proportions,
-// until one side is below 1500 twips.
+// The starting size of a photo of that natural size in twips: its height
+// rounded to whole twips, then shrunk in 100-twip steps of height, keeping its
+// proportions, until one side is below 1500 twips.
+QSizeF StartingSize(float width, float height, float ratioWH);
+// Gives slot i's photo its starting size.
 void FitStartingSize(Page &page, int i);
 
 // The Add Photo command.

@@ -11,13 +11,19 @@
 
 namespace vintrel {
 
+QSizeF SizeProbe::twipsOf(QSize pixels)
+{
+    return QSizeF(float(pixels.width() * Screen::TwipsPerPixelX()), float(pixels.height() * Screen::TwipsPerPixelY()));
+}
+
 void SizeProbe::setPicture(const Picture &p)
 {
     picture = p;
     if (p.isEmpty())
         return; // an empty picture leaves the holder's size as it is
-    Width = float(p.size().width() * Screen::TwipsPerPixelX());
-    Height = float(p.size().height() * Screen::TwipsPerPixelY());
+    const QSizeF size = twipsOf(p.size());
+    Width = float(size.width());
+    Height = float(size.height());
 }
 
 PageSurface::PageSurface(QWidget *parent) : QWidget(parent)
@@ -62,6 +68,16 @@ Page::Page(QWidget *parent) : m_surface(new PageSurface(parent))
 Page::~Page()
 {
     delete m_surface; // and with it the controls' widgets
+}
+
+QSize Page::devicePixels(QSizeF twips) const
+{
+    const double ratio = m_surface->devicePixelRatioF();
+    auto pixels = [&](double t, double perPixel) {
+        const double p = std::ceil(t / perPixel * ratio);
+        return p >= 1 ? int(std::min(p, double(Picture::kLargestCopy))) : 1;
+    };
+    return QSize(pixels(twips.width(), Screen::TwipsPerPixelX()), pixels(twips.height(), Screen::TwipsPerPixelY()));
 }
 
 ImageControl &Page::Pic(int i)

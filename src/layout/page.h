@@ -24,6 +24,8 @@ struct SizeProbe {
     float Width = 735;
     float Height = 615;
     void setPicture(const Picture &p);
+    // The size in twips the probe takes for a picture of that many pixels.
+    static QSizeF twipsOf(QSize pixels);
 };
 
 // The page surface: a 5740 x 7455 twip sheet that holds the image controls.
@@ -86,6 +88,8 @@ public:
 
     // Where slot i stands before it has ever held a photo.
     static QPointF DesignPosition(int i);
+    // How many device pixels a photo of that size in twips covers on screen.
+    QSize devicePixels(QSizeF twips) const;
 
 private:
     PageSurface *m_surface;

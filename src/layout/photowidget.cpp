@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "imagecontrol.h"
 #include "page.h"
@@ -16,6 +17,7 @@ PhotoWidget::PhotoWidget(const ImageControl &control, QWidget *parent)
 {
     setMouseTracking(true); // hovering shows the size pointers
     setFocusPolicy(Qt::NoFocus);
+    connect(&m_sharper, &QFutureWatcherBase::finished, this, [this] { update(); });
 }
 
 PageEvents *PhotoWidget::events() const
@@ -71,22 +73,50 @@ void PhotoWidget::refresh()
     update();
 }
 
+void PhotoWidget::paintPicture(QPainter &painter, const Picture &picture)
+{
+    const qreal ratio = devicePixelRatioF();
+    const QRect part = rect() & parentWidget()->rect().translated(-pos());
+    if (part.isEmpty())
+        return;
+    const QImage copy = picture.display();
+    if (m_scaledFrom != copy.cacheKey() || m_scaledPart != part || m_scaledSize != size()) {
+        const double sx = double(copy.width()) / width(), sy = double(copy.height()) / height();
+        const QRect source = part == rect() ? copy.rect()
+                                            : QRectF(part.x() * sx, part.y() * sy, part.width() * sx, part.height() * sy)
+                                                  .toAlignedRect() & copy.rect();
+        m_scaled = QPixmap::fromImage(copy.copy(source).scaled((QSizeF(part.size()) * ratio).toSize().expandedTo({1, 1}),
+                                                               Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        m_scaled.setDevicePixelRatio(ratio);
+        m_scaledFrom = copy.cacheKey();
+        m_scaledPart = part;
+        m_scaledSize = size();
+    }
+    painter.drawPixmap(part.topLeft(), m_scaled);
+    // Enlarged past its screen copy: a sharper one is decoded meanwhile.
+    const QSize wanted = (QSizeF(size()) * ratio).toSize().boundedTo(picture.size()).boundedTo(
+        QSize(Picture::kLargestCopy, Picture::kLargestCopy));
+    if (m_sharperFor != picture.identity()) {
+        m_sharperFor = picture.identity();
+        m_sharperAsked = QSize();
+    }
+    if ((wanted.width() > copy.width() || wanted.height() > copy.height()) && !m_sharper.isRunning() &&
+        (wanted.width() > m_sharperAsked.width() || wanted.height() > m_sharperAsked.height())) {
+        m_sharperAsked = wanted;
+        m_sharper.setFuture(QtConcurrent::run([picture, wanted] { picture.setDisplay(picture.sharper(wanted)); }));
+    }
+}
+
 void PhotoWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const Picture &picture = m_control.picture();
     if (!picture.isEmpty()) {
-        const QSize device = size() * devicePixelRatioF();
-        if (m_scaledFrom != picture || m_scaled.size() != device) {
-            m_scaled = QPixmap::fromImage(picture.display().scaled(device, Qt::IgnoreAspectRatio,
-                                                                   Qt::SmoothTransformation));
-            m_scaled.setDevicePixelRatio(devicePixelRatioF());
-            m_scaledFrom = picture;
-        }
-        painter.drawPixmap(0, 0, m_scaled);
+        paintPicture(painter, picture);
     } else {
         m_scaled = QPixmap();
-        m_scaledFrom = Picture();
+        m_scaledFrom = 0;
+        m_sharperFor = nullptr;
         if (!m_control.missing().isEmpty()) {
             painter.fillRect(rect(), QColor(245, 245, 245));
             painter.setPen(QPen(QColor(150, 150, 150), 1, Qt::DashLine));

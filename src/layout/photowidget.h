@@ -2,6 +2,7 @@
 // The widget that shows one image control: its picture stretched to the
 // control's size, and its border look. It turns Qt's mouse events into the
 // page's events (pageevents.h).
+#include <QFutureWatcher>
 #include <QPixmap>
 #include <QWidget>
 
@@ -27,11 +28,20 @@ protected:
 
 private:
     PageEvents *events() const;
+    void paintPicture(QPainter &painter, const Picture &picture);
     const ImageControl &m_control;
-    // The picture scaled to the widget's current pixel size, made once per size
-    // so that moving a photo only copies pixels.
+    // The part of the picture that shows (what lies on the page), scaled to its
+    // device pixels, made once per size and part so that moving a photo only
+    // copies pixels; never more than the page shows, however large the photo.
     QPixmap m_scaled;
-    Picture m_scaledFrom;
+    qint64 m_scaledFrom = 0; // the cache key of the screen copy it was made from
+    QRect m_scaledPart;
+    QSize m_scaledSize;
+    // A sharper screen copy being decoded for an enlarged photo, and the size
+    // last asked for (not asked again unless the photo grows past it).
+    QFutureWatcher<void> m_sharper;
+    const void *m_sharperFor = nullptr;
+    QSize m_sharperAsked;
     // A left press that may still end in a click.
     bool m_clickPending = false;
 };

@@ -41,21 +41,27 @@ bool photoMissing(const QString &path)
     return !info.isFile() || info.isHidden();
 }
 
-// Loads each distinct path once, two at a time or as many as there are cores.
-// Throws PictureError when any of them cannot be loaded.
-std::map<QString, Picture> loadPictures(const QStringList &paths)
+// Loads each distinct path once, as many at a time as there are cores, each
+// for the largest size it is shown at (device pixels). Throws PictureError when
+// any of them cannot be loaded.
+std::map<QString, Picture> loadPictures(const std::map<QString, QSize> &wanted)
 {
     struct Loaded {
         QString path;
+        QSize shownAt;
         Picture picture;
         bool ok = false;
     };
-    const QList<Loaded> loaded = QtConcurrent::blockingMapped(paths, [](const QString &path) {
-        Loaded out{path, {}, false};
+    QList<Loaded> toLoad;
+    for (const auto &[path, size] : wanted)
+        toLoad.append({path, size, {}, false});
+    const QList<Loaded> loaded = QtConcurrent::blockingMapped(toLoad, [](const Loaded &in) {
+        Loaded out = in;
         try {
-            out.picture = LoadPicture(path);
+            out.picture = LoadPicture(in.path, [&](QSize) { return in.shownAt; });
             out.ok = true;
         } catch (const PictureError &) {
+        } catch (const std::bad_alloc &) {
         }
         return out;
     });
@@ -171,13 +177,13 @@ void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         if (file.error() != QFile::NoError)
             throw RuntimeError(file.errorString());
         const auto records = lf::ReadRecords(data);
-        QStringList toLoad;
+        std::map<QString, QSize> toLoad;
         for (int i = 0; i < lf::kRecords; ++i) {
             readSlots[i] = lf::ParseRecord(records[i]);
-            const QString &photo = readSlots[i].path;
-            missing[i] = !photo.isEmpty() && photoMissing(photo);
-            if (!photo.isEmpty() && !missing[i] && !toLoad.contains(photo))
-                toLoad << photo;
+            const lf::ReadSlot &slot = readSlots[i];
+            missing[i] = !slot.path.isEmpty() && photoMissing(slot.path);
+            if (!slot.path.isEmpty() && !missing[i])
+                toLoad[slot.path] = toLoad[slot.path].expandedTo(page.devicePixels(QSizeF(slot.width, slot.height)));
         }
         const BusyPointer busy;
         pictures = loadPictures(toLoad);

@@ -1,72 +1,82 @@
 #include "picture.h"
 
+#include <cmath>
 #include <cstring>
 
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
+#include <QMutex>
+#include <QTransform>
 
+#include "decodebudget.h"
 #include "errors.h"
+#include "jpegdecoder.h"
+#include "safefile.h"
 
 namespace vintrel {
 
 namespace {
 
-// Pictures larger than this are refused before anything is decoded: a damaged
-// header claiming 60000 x 60000 pixels must not make the program reach for gigabytes.
-constexpr qint64 kMaxPixels = 300'000'000;
-// Formats that cannot decode at a reduced size are decoded whole first; this
-// caps that (about 130 megapixels at 32 bits a pixel).
-constexpr int kAllocationLimitMB = 512;
+using Transformations = QImageIOHandler::Transformations;
 
-// A JPEG is complete when its markers run up to the end-of-image marker.
-bool jpegComplete(const uchar *p, qint64 n)
+// Pictures with more pixels than this are refused before anything is decoded:
+// a damaged header claiming 60000 x 60000 pixels must not reach for gigabytes.
+constexpr qint64 kMostPixels = 400'000'000;
+
+Transformations fromExif(int orientation)
 {
-    if (n < 4 || p[0] != 0xFF || p[1] != 0xD8)
-        return false;
-    qint64 pos = 2;
-    while (pos < n) {
-        if (p[pos] != 0xFF)
-            return false;
-        while (pos < n && p[pos] == 0xFF)
-            ++pos;
-        if (pos >= n)
-            return false;
-        const uchar marker = p[pos++];
-        if (marker == 0xD9)
-            return true;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            continue;
-        if (pos + 2 > n)
-            return false;
-        const qint64 length = (qint64(p[pos]) << 8) | p[pos + 1];
-        if (length < 2 || pos + length > n)
-            return false;
-        pos += length;
-        if (marker != 0xDA)
-            continue;
-        // Entropy-coded data runs to the next marker that is not a stuffed zero
-        // or a restart marker.
-        for (;;) {
-            const void *ff = std::memchr(p + pos, 0xFF, size_t(n - pos));
-            if (!ff)
-                return false;
-            pos = static_cast<const uchar *>(ff) - p;
-            if (pos + 1 >= n)
-                return false;
-            const uchar next = p[pos + 1];
-            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
-                pos += 2;
-                continue;
-            }
-            break;
-        }
-    }
-    return false;
+    static const QImageIOHandler::Transformation table[9] = {
+        QImageIOHandler::TransformationNone,        QImageIOHandler::TransformationNone,
+        QImageIOHandler::TransformationMirror,      QImageIOHandler::TransformationRotate180,
+        QImageIOHandler::TransformationFlip,        QImageIOHandler::TransformationFlipAndRotate90,
+        QImageIOHandler::TransformationRotate90,    QImageIOHandler::TransformationMirrorAndRotate90,
+        QImageIOHandler::TransformationRotate270};
+    return table[orientation >= 1 && orientation <= 8 ? orientation : 1];
 }
 
-// A GIF is complete when its blocks run whole up to the trailer, or up to the end
-// of the file after at least one whole image (many writers leave the trailer off).
+bool turned(Transformations t) { return t & QImageIOHandler::TransformationRotate90; }
+
+// Stored pixels to upright: mirror and flip first, then the quarter turn.
+QImage upright(QImage image, Transformations t)
+{
+    if (t & (QImageIOHandler::TransformationMirror | QImageIOHandler::TransformationFlip))
+        image = image.mirrored(t & QImageIOHandler::TransformationMirror, t & QImageIOHandler::TransformationFlip);
+    if (turned(t))
+        image = image.transformed(QTransform().rotate(90));
+    return image;
+}
+
+// A part of the upright picture (fractions) as a part of the stored one.
+QRectF storedPart(QRectF p, Transformations t)
+{
+    if (turned(t))
+        p = QRectF(p.y(), 1 - p.right(), p.height(), p.width());
+    if (t & QImageIOHandler::TransformationMirror)
+        p.moveLeft(1 - p.right());
+    if (t & QImageIOHandler::TransformationFlip)
+        p.moveTop(1 - p.bottom());
+    return p;
+}
+
+QRect pixelsOf(QRectF part, QSize size)
+{
+    const int left = int(std::floor(part.left() * size.width())), top = int(std::floor(part.top() * size.height()));
+    const int right = int(std::ceil(part.right() * size.width())), bottom = int(std::ceil(part.bottom() * size.height()));
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & QRect(QPoint(), size);
+}
+
+QSize atLeastOne(QSize s) { return s.expandedTo(QSize(1, 1)); }
+
+// A GIF's logical screen: what Qt's reader returns, however small its frames.
+QSize gifScreen(QIODevice &device)
+{
+    uchar h[10];
+    if (device.peek(reinterpret_cast<char *>(h), 10) != 10 || std::memcmp(h, "GIF", 3) != 0)
+        return QSize();
+    return QSize(h[6] | h[7] << 8, h[8] | h[9] << 8);
+}
+
+// Qt's GIF and BMP readers accept a file cut short and fill the rest with
+// nothing; these tell whether the file holds the whole picture.
 bool gifComplete(const uchar *p, qint64 n)
 {
     if (n < 13)
@@ -105,10 +115,9 @@ bool gifComplete(const uchar *p, qint64 n)
             return false;
         }
     }
-    return image;
+    return image; // many writers leave the trailer off
 }
 
-// An uncompressed BMP is complete when the file holds every row its header promises.
 bool bmpComplete(const uchar *p, qint64 n)
 {
     auto u16 = [&](qint64 at) { return quint32(p[at]) | quint32(p[at + 1]) << 8; };
@@ -116,9 +125,8 @@ bool bmpComplete(const uchar *p, qint64 n)
     if (n < 26)
         return false;
     const qint64 offset = u32(10);
-    const quint32 header = u32(14);
     qint64 width, height, bits, compression = 0;
-    if (header == 12) {
+    if (u32(14) == 12) {
         width = u16(18);
         height = u16(20);
         bits = u16(24);
@@ -132,81 +140,106 @@ bool bmpComplete(const uchar *p, qint64 n)
     }
     if (compression != 0 && compression != 3)
         return true; // run-length data: the decoder checks it
-    const qint64 row = (qAbs(width) * bits + 31) / 32 * 4;
-    return n >= offset + row * qAbs(height);
+    return n >= offset + (qAbs(width) * bits + 31) / 32 * 4 * qAbs(height);
 }
 
-// libjpeg and Qt's GIF and BMP readers accept a file cut short and fill the rest
-// with grey or nothing; a photo half lost must not go on the page as if whole.
-bool fileIsComplete(const QString &path, const QByteArray &format)
+bool qtFileComplete(QFile &file, const QByteArray &format)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    if (format != "gif" && format != "bmp")
+        return true;
     const qint64 n = file.size();
-    QByteArray copy;
-    const uchar *p = file.map(0, n);
-    if (!p) {
-        copy = file.readAll();
-        p = reinterpret_cast<const uchar *>(copy.constData());
-    }
-    if (format == "jpeg")
-        return jpegComplete(p, n);
-    if (format == "gif")
-        return gifComplete(p, n);
-    if (format == "bmp")
-        return bmpComplete(p, n);
-    return true;
+    const uchar *p = n > 0 ? file.map(0, n) : nullptr;
+    if (!p)
+        return false;
+    const bool whole = format == "gif" ? gifComplete(p, n) : bmpComplete(p, n);
+    file.unmap(const_cast<uchar *>(p));
+    return whole;
 }
 
-bool swapsSides(QImageIOHandler::Transformations t)
-{
-    return t & QImageIOHandler::TransformationRotate90;
-}
-
-// Opens a reader and checks the header; throws when the file is no usable picture.
-struct Header {
+// A picture file, opened and its header read.
+struct Opened {
+    QFile file;
+    FileIdentity identity;
+    bool jpeg = false;
+    jpeg::Header header;          // for JPEG
+    std::unique_ptr<QImageReader> reader; // for the other formats
     QByteArray format;
-    QSize raw;     // as stored
-    QSize upright; // after the EXIF orientation
-    QImageIOHandler::Transformations transformation;
+    QSize stored;
+    Transformations transformation;
+    QSize natural; // upright
+
+    explicit Opened(const QString &path)
+    {
+        QString why;
+        if (!OpenRegularFile(path, file, why, &identity))
+            throw PictureError(QStringLiteral("%1: %2").arg(path, why));
+        if (jpeg::IsJpeg(file)) {
+            jpeg = true;
+            if (!jpeg::ReadHeader(file, header, why))
+                throw PictureError(QStringLiteral("%1: %2").arg(path, why));
+            stored = header.size;
+            transformation = fromExif(header.orientation);
+        } else {
+            reader = std::make_unique<QImageReader>(&file);
+            reader->setDecideFormatFromContent(true);
+            reader->setAutoTransform(true);
+            if (!reader->canRead())
+                throw PictureError(QStringLiteral("%1 is not a picture").arg(path));
+            format = reader->format();
+            stored = reader->size().expandedTo(gifScreen(file));
+            transformation = reader->transformation();
+        }
+        if (!stored.isValid() || stored.isEmpty())
+            throw PictureError(QStringLiteral("%1 has no picture size").arg(path));
+        if (qint64(stored.width()) * stored.height() > kMostPixels)
+            throw PictureError(QStringLiteral("%1 is too large").arg(path));
+        natural = turned(transformation) ? stored.transposed() : stored;
+    }
+
+    // The part `part` (upright fractions) of the picture decoded with at least
+    // `whole` pixels for the whole picture (upright), upright.
+    QImage decode(QSize whole, QRectF part)
+    {
+        whole = atLeastOne(whole.boundedTo(natural));
+        const QSize wholeStored = turned(transformation) ? whole.transposed() : whole;
+        if (jpeg) {
+            const int m = jpeg::ScaleFor(stored, wholeStored);
+            const QSize scaled = jpeg::Scaled(stored, m);
+            const QRect crop = pixelsOf(storedPart(part, transformation), scaled);
+            const DecodeBudget::Reservation held(header.workBytes + 8 * qint64(crop.width()) * crop.height());
+            QString why;
+            file.seek(0);
+            const QImage image = jpeg::Decode(file, m, crop == QRect(QPoint(), scaled) ? QRect() : crop,
+                                              header.workBytes + (8 << 20), why);
+            if (image.isNull())
+                throw PictureError(why);
+            return upright(image, transformation);
+        }
+        // Qt decodes these whole, then scales.
+        const DecodeBudget::Reservation held(4 * qint64(stored.width()) * stored.height() +
+                                             4 * qint64(wholeStored.width()) * wholeStored.height());
+        if (!qtFileComplete(file, format))
+            throw PictureError(QStringLiteral("the file is cut short"));
+        file.seek(0);
+        QImageReader again(&file, format);
+        again.setAutoTransform(true);
+        if (wholeStored != stored)
+            again.setScaledSize(wholeStored);
+        QImage image = again.read();
+        if (image.isNull())
+            throw PictureError(again.errorString());
+        // A reader may hand back more than its header promised (a GIF's screen
+        // behind a small frame): what is kept is the size that was asked for.
+        if (image.width() > whole.width() || image.height() > whole.height())
+            image = image.scaled(whole, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QRect crop = pixelsOf(part, image.size());
+        return crop == image.rect() ? image : image.copy(crop);
+    }
 };
 
-Header readHeader(QImageReader &reader, const QString &path)
+QSize bounded(QSize pixels, QSize natural)
 {
-    static const bool limitSet = [] {
-        QImageReader::setAllocationLimit(kAllocationLimitMB);
-        return true;
-    }();
-    (void)limitSet;
-    reader.setFileName(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
-    Header h;
-    if (!reader.canRead())
-        throw PictureError(QStringLiteral("%1 is not a picture").arg(path));
-    h.format = reader.format();
-    h.raw = reader.size();
-    if (!h.raw.isValid() || h.raw.isEmpty())
-        throw PictureError(QStringLiteral("%1 has no picture size").arg(path));
-    if (qint64(h.raw.width()) * h.raw.height() > kMaxPixels)
-        throw PictureError(QStringLiteral("%1 is too large").arg(path));
-    h.transformation = reader.transformation();
-    h.upright = swapsSides(h.transformation) ? h.raw.transposed() : h.raw;
-    return h;
-}
-
-// Decodes at no more than `bound` (upright pixels), keeping proportions.
-QImage decode(QImageReader &reader, const Header &h, QSize bound, const QString &path)
-{
-    const QSize upright = h.upright.scaled(bound.boundedTo(h.upright), Qt::KeepAspectRatio);
-    const QSize raw = swapsSides(h.transformation) ? upright.transposed() : upright;
-    if (raw != h.raw)
-        reader.setScaledSize(raw.expandedTo(QSize(1, 1)));
-    QImage image = reader.read();
-    if (image.isNull())
-        throw PictureError(QStringLiteral("%1: %2").arg(path, reader.errorString()));
-    return image;
+    return atLeastOne(pixels.boundedTo(natural).boundedTo(QSize(Picture::kLargestCopy, Picture::kLargestCopy)));
 }
 
 } // namespace
@@ -214,49 +247,107 @@ QImage decode(QImageReader &reader, const Header &h, QSize bound, const QString 
 struct Picture::Data {
     QString path;
     QSize size;
-    QImage display;
+    FileIdentity identity;
+    mutable QMutex mutex;
+    mutable QImage display;
 };
 
 QSize Picture::size() const { return d ? d->size : QSize(); }
 QString Picture::path() const { return d ? d->path : QString(); }
-QImage Picture::display() const { return d ? d->display : QImage(); }
 
-QImage Picture::render(QSize pixels) const
+QImage Picture::display() const
 {
     if (!d)
         return QImage();
-    const QSize wanted = d->size.scaled(pixels.boundedTo(d->size), Qt::KeepAspectRatio);
-    if (wanted.width() <= d->display.width() && wanted.height() <= d->display.height())
-        return d->display;
-    try {
-        QImageReader reader;
-        const Header h = readHeader(reader, d->path);
-        if (h.upright == d->size)
-            return decode(reader, h, wanted, d->path);
-    } catch (const PictureError &) {
-    }
-    // The file has gone or changed since it was loaded: the screen copy is what
-    // the page shows, so it stands in rather than losing the photo.
+    QMutexLocker locked(&d->mutex);
     return d->display;
 }
 
-Picture LoadPicture(const QString &path)
+QImage Picture::sharper(QSize pixels) const
+{
+    if (!d)
+        return QImage();
+    pixels = bounded(pixels, d->size);
+    const QImage held = display();
+    if (held.width() >= pixels.width() && held.height() >= pixels.height())
+        return QImage();
+    try {
+        Opened file(d->path);
+        if (file.identity == d->identity)
+            return file.decode(pixels, QRectF(0, 0, 1, 1));
+    } catch (const PictureError &) {
+    } catch (const std::bad_alloc &) {
+    }
+    return QImage();
+}
+
+void Picture::setDisplay(const QImage &copy) const
+{
+    if (!d || copy.isNull())
+        return;
+    QMutexLocker locked(&d->mutex);
+    if (copy.width() > d->display.width() || copy.height() > d->display.height())
+        d->display = copy;
+}
+
+QImage Picture::render(QSize pixels, QRectF part) const
+{
+    if (!d)
+        return QImage();
+    part &= QRectF(0, 0, 1, 1);
+    if (part.isEmpty())
+        return QImage();
+    // Never more pixels than the file has for that part.
+    pixels = atLeastOne(pixels.boundedTo(QSize(int(std::ceil(part.width() * d->size.width())),
+                                                int(std::ceil(part.height() * d->size.height())))));
+    const QImage held = display();
+    const QRect inHeld = pixelsOf(part, held.size());
+    if (inHeld.width() < pixels.width() || inHeld.height() < pixels.height()) {
+        try {
+            Opened file(d->path);
+            if (file.identity == d->identity) {
+                const QSize whole(int(std::ceil(pixels.width() / part.width())), int(std::ceil(pixels.height() / part.height())));
+                const QImage image = file.decode(whole, part);
+                return image.width() > pixels.width() || image.height() > pixels.height()
+                           ? image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           : image;
+            }
+        } catch (const PictureError &) {
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    // The file has gone or is no longer the picture that was loaded: the
+    // screen copy stands in rather than losing the photo.
+    const QImage partHeld = held.copy(inHeld);
+    return partHeld.width() > pixels.width() || partHeld.height() > pixels.height()
+               ? partHeld.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+               : partHeld;
+}
+
+Picture LoadPicture(const QString &path, const ShownAt &shownAt)
 {
     if (path.isEmpty())
         return Picture();
-    if (!QFileInfo(path).isFile())
-        throw PictureError(QStringLiteral("%1 does not exist").arg(path));
-    QImageReader reader;
-    const Header h = readHeader(reader, path);
-    if (!fileIsComplete(path, h.format))
-        throw PictureError(QStringLiteral("%1 is damaged or incomplete").arg(path));
-    auto data = std::make_shared<Picture::Data>();
-    data->path = path;
-    data->size = h.upright;
-    data->display = decode(reader, h, QSize(Picture::kDisplaySide, Picture::kDisplaySide), path);
-    Picture picture;
-    picture.d = std::move(data);
-    return picture;
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(int(DecodeBudget::kTotal >> 20));
+        return true;
+    }();
+    (void)limitSet;
+    try {
+        Opened file(path);
+        const QSize wanted = shownAt ? shownAt(file.natural)
+                                     : file.natural.scaled(file.natural.boundedTo(QSize(1024, 1024)), Qt::KeepAspectRatio);
+        auto data = std::make_shared<Picture::Data>();
+        data->path = path;
+        data->size = file.natural;
+        data->identity = file.identity;
+        data->display = file.decode(bounded(wanted, file.natural), QRectF(0, 0, 1, 1));
+        Picture picture;
+        picture.d = std::move(data);
+        return picture;
+    } catch (const std::bad_alloc &) {
+        throw PictureError(QStringLiteral("%1: not enough memory to decode it").arg(path));
+    }
 }
 
 } // namespace vintrel

@@ -1,13 +1,17 @@
 #pragma once
 // A picture loaded from a file, as the image controls, the size probe and the
-// printer use it. It is a cheap value: copies share one decoded image.
+// printer use it. It is a cheap value: copies share one picture.
 //
-// How the pixels are held is this class's business. On loading it keeps a copy
-// sized for the screen (a 24-megapixel JPEG is decoded at a fraction of its size,
-// which libjpeg does far faster and in a sliver of the memory); a caller that
-// needs more pixels, such as the printer, asks render() for the size it needs.
+// It keeps one copy of its pixels, for the screen, at the size the photo is
+// shown at (a camera JPEG is decoded at libjpeg's exact scale M/8, fast and in a
+// sliver of the memory; never the whole picture). Who needs more pixels (a photo
+// enlarged on screen, the printer) asks for them; they come from the file as
+// long as it is still the picture that was loaded, else from the copy held.
+#include <functional>
 #include <memory>
+
 #include <QImage>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 
@@ -15,8 +19,8 @@ namespace vintrel {
 
 class Picture {
 public:
-    // The longest side, in pixels, of the copy kept for the screen.
-    static constexpr int kDisplaySide = 1024;
+    // The largest screen copy kept, on either side, in device pixels.
+    static constexpr int kLargestCopy = 2048;
 
     Picture() = default; // the empty picture
 
@@ -24,11 +28,22 @@ public:
     // The picture's natural size in pixels, standing upright (EXIF orientation applied).
     QSize size() const;
     QString path() const;
-    // The copy kept for the screen: at most kDisplaySide pixels on its longer side.
+    // The copy kept for the screen.
     QImage display() const;
-    // The picture at (at most) the given pixel size, decoded again from its file
-    // where that gives more detail than the screen copy; never larger than size().
-    QImage render(QSize pixels) const;
+    // A sharper screen copy of at least `pixels` (bounded by size() and
+    // kLargestCopy), decoded from the file; a null image when the copy held is
+    // large enough or the file is no longer the picture that was loaded.
+    QImage sharper(QSize pixels) const;
+    // Makes `copy` (from sharper()) the screen copy of every holder of this picture.
+    void setDisplay(const QImage &copy) const;
+    // The part `part` of the picture (fractions of its upright size) at `pixels`,
+    // or fewer in a direction where the picture has fewer: from the file where
+    // that gives more detail than the screen copy and the file is still the
+    // picture that was loaded, else from the copy.
+    QImage render(QSize pixels, QRectF part = QRectF(0, 0, 1, 1)) const;
+
+    // Tells pictures apart without holding one.
+    const void *identity() const { return d.get(); }
 
     friend bool operator==(const Picture &a, const Picture &b) { return a.d == b.d; }
     friend bool operator!=(const Picture &a, const Picture &b) { return a.d != b.d; }
@@ -37,13 +52,19 @@ public:
 
 private:
     std::shared_ptr<const Data> d;
-    friend Picture LoadPicture(const QString &path);
+    friend Picture LoadPicture(const QString &path, const std::function<QSize(QSize)> &shownAt);
 };
 
-// Reads a picture file of any type the platform decodes (JPEG, GIF, BMP, PNG, ...),
-// deciding the type from the content. The empty path gives the empty picture.
-// Throws PictureError for a missing file, one that is not a picture, a damaged
-// or truncated one, or one too large to decode. Safe to call on any thread.
-Picture LoadPicture(const QString &path);
+// The device pixels a photo of the given natural size (upright pixels) will be
+// shown at on screen.
+using ShownAt = std::function<QSize(QSize natural)>;
+
+// Reads a picture file of any type Qt decodes (JPEG, GIF, BMP, PNG, ...),
+// deciding the type from the content, with a screen copy for `shownAt` (by
+// default the natural size, at most 1024 pixels a side). The empty path gives
+// the empty picture. Throws PictureError for a missing file, one that is not
+// an ordinary file or not a picture, a damaged or cut-short one, or one too
+// large to decode within the memory budget. Safe to call on any thread.
+Picture LoadPicture(const QString &path, const ShownAt &shownAt = {});
 
 } // namespace vintrel

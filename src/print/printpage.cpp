@@ -6,7 +6,8 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentMap>
+#include <QRegion>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "layout/page.h"
 #include "platform/commondialog.h"
@@ -41,27 +42,60 @@ std::vector<PrintItem> PrintItems(const Page &page)
     return items;
 }
 
+std::vector<PrintPiece> PrintPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY)
+{
+    const double sx = dpiX / 1440, sy = dpiY / 1440;
+    const QRectF paper(QPointF(0, 0), sheet);
+    std::vector<QRectF> device(items.size());
+    for (size_t k = 0; k < items.size(); ++k) {
+        const QRectF &t = items[k].twips;
+        device[k] = QRectF(t.x() * sx, t.y() * sy, t.width() * sx, t.height() * sy);
+    }
+    // What shows of each photo: its rectangle on the sheet, less those of the
+    // photos drawn after it, in whole device pixels.
+    auto whole = [&](const QRectF &r) { return (r & paper).toAlignedRect(); };
+    std::vector<PrintPiece> pieces;
+    QRegion above;
+    for (size_t k = items.size(); k-- > 0;) {
+        const QRect onSheet = whole(device[k]);
+        const QRect shows = (QRegion(onSheet) - above).boundingRect();
+        above += onSheet;
+        if (shows.isEmpty() || device[k].isEmpty())
+            continue;
+        const QRectF r = device[k];
+        const QRectF part((shows.x() - r.x()) / r.width(), (shows.y() - r.y()) / r.height(),
+                          shows.width() / r.width(), shows.height() / r.height());
+        // The pixels that part needs: no more than 600 dots an inch.
+        const QSize pixels(int(std::ceil(shows.width() / dpiX * std::min(dpiX, kMaxPrintDpi))),
+                           int(std::ceil(shows.height() / dpiY * std::min(dpiY, kMaxPrintDpi))));
+        pieces.push_back({items[k].slot, QRectF(shows), part & QRectF(0, 0, 1, 1), pixels.expandedTo({1, 1})});
+    }
+    std::reverse(pieces.begin(), pieces.end());
+    return pieces;
+}
+
 void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY)
 {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const double sx = dpiX / 1440, sy = dpiY / 1440;
-    // The pictures are decoded a few at a time, side by side, and drawn in order;
-    // only one batch of print-sized pictures is held at once.
-    const int batch = std::max(2, QThread::idealThreadCount());
-    for (size_t first = 0; first < items.size(); first += size_t(batch)) {
-        const std::vector<PrintItem> part(items.begin() + qsizetype(first),
-                                          items.begin() + qsizetype(std::min(items.size(), first + size_t(batch))));
-        const QList<QImage> images = QtConcurrent::blockingMapped<QList<QImage>>(part, [&](const PrintItem &item) {
-            // The pixels the printed size needs, no more than 600 dots an inch.
-            const double inchesW = item.twips.width() / 1440, inchesH = item.twips.height() / 1440;
-            const QSize needed(int(std::ceil(inchesW * std::min(dpiX, kMaxPrintDpi))),
-                               int(std::ceil(inchesH * std::min(dpiY, kMaxPrintDpi))));
-            return page.Pic(item.slot).picture().render(needed.expandedTo(QSize(1, 1)));
-        });
-        for (size_t k = 0; k < part.size(); ++k) {
-            const QRectF &t = part[k].twips;
-            painter.drawImage(QRectF(t.x() * sx, t.y() * sy, t.width() * sx, t.height() * sy), images[qsizetype(k)]);
-        }
+    const QSizeF sheet(painter.device()->width(), painter.device()->height());
+    const std::vector<PrintPiece> pieces = PrintPieces(items, sheet, dpiX, dpiY);
+    // Decoded on the pool, a few ahead, and drawn in stacking order as each is
+    // ready: only those few print-sized pictures are held at once.
+    const size_t ahead = size_t(std::max(2, QThread::idealThreadCount()));
+    std::vector<QFuture<QImage>> decoded(pieces.size());
+    auto start = [&](size_t k) {
+        if (k < pieces.size())
+            decoded[k] = QtConcurrent::run([picture = page.Pic(pieces[k].slot).picture(), piece = pieces[k]] {
+                return picture.render(piece.pixels, piece.part);
+            });
+    };
+    for (size_t k = 0; k < ahead; ++k)
+        start(k);
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        const QImage image = decoded[k].result();
+        decoded[k] = QFuture<QImage>();
+        start(k + ahead);
+        painter.drawImage(pieces[k].target, image);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QRectF>
+#include <QSize>
 
 class QPainter;
 
@@ -26,10 +27,22 @@ struct PrintItem {
 // printed. Throws RuntimeError when a place or size cannot be printed.
 std::vector<PrintItem> PrintItems(const Page &page);
 
+// What is drawn of one photo: the part of it that shows (photos above it
+// covering the rest, or the sheet ending), its rectangle on the sheet in device
+// pixels, that part in fractions of the photo, and the pixels it needs there.
+struct PrintPiece {
+    int slot;
+    QRectF target;
+    QRectF part;
+    QSize pixels;
+};
+// The pieces of the items on a sheet of that many device pixels, in drawing order.
+std::vector<PrintPiece> PrintPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY);
+
 // Draws the items onto a painter whose origin is the printable area's top-left
-// corner and whose device has the given dots per inch. Each picture is drawn
-// from the file at the resolution it needs there (at most 600 dots an inch),
-// smoothly scaled.
+// corner and whose device has the given dots per inch. Of each photo only the
+// part that shows is drawn, from the file at the resolution it needs there (at
+// most 600 dots an inch), smoothly scaled.
 void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY);
 
 // The Print Page command.
