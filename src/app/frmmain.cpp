@@ -12,6 +12,7 @@
 #include "layout/twips.h"
 #include "layoutfile/layoutfile.h"
 #include "print/printpage.h"
+#include "scan/scanner.h"
 #include "platform/app.h"
 #include "platform/msgbox.h"
 #include "platform/settings.h"
@@ -44,6 +45,8 @@ const ToolbarButton kToolbarButtons[] = {
     {"Save As", "Save Layout As...", &frmMain::mnuSave_Click},
     {"Add", "Add Photo", &frmMain::mnuAdd_Click},
     {"Print", "Print Page", &frmMain::mnuPrint_Click},
+    {"Source", "Select TWAIN Source", &frmMain::mnuSelect_Click},
+    {"Acquire", "Acquire Photo from TWAIN Source", &frmMain::mnuacquire_Click},
 };
 } // namespace
 
@@ -82,6 +85,10 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     item(file, "mnuRemove", QStringLiteral("&Remove Photo"), &frmMain::mnuRemove_Click);
     item(file, "mnuPrint", QStringLiteral("&Print Page"), &frmMain::mnuPrint_Click);
     item(file, "mnuExit", QStringLiteral("E&xit"), &frmMain::mnuExit_Click);
+    QMenu *twain = menuBar()->addMenu(QStringLiteral("&Twain"));
+    twain->setObjectName(QStringLiteral("mnuTwain"));
+    item(twain, "mnuSelect", QStringLiteral("&Select Source"), &frmMain::mnuSelect_Click);
+    item(twain, "mnuacquire", QStringLiteral("&Acquire"), &frmMain::mnuacquire_Click);
 
     for (const ToolbarButton &button : kToolbarButtons)
         m_toolbar->addButton(QLatin1String(button.key), QLatin1String(button.tooltip));
@@ -154,6 +161,16 @@ void frmMain::mnuRemove_Click()
 void frmMain::mnuPrint_Click()
 {
     vintrel::mnuPrint_Click(m_page, m_cdDialog);
+}
+
+void frmMain::mnuSelect_Click()
+{
+    vintrel::mnuSelect_Click(this, m_ui);
+}
+
+void frmMain::mnuacquire_Click()
+{
+    vintrel::mnuacquire_Click(m_page, this, m_ui);
 }
 
 void frmMain::mnuExit_Click()

@@ -30,6 +30,8 @@ public:
     void mnuRemove_Click();
     void mnuPrint_Click();
     void mnuExit_Click();
+    void mnuSelect_Click();
+    void mnuacquire_Click();
     void Toolbar1_ButtonClick(const QString &key);
 
     Page &page() { return m_page; }

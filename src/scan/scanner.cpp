@@ -1,0 +1,150 @@
+#include "scanner.h"
+
+#include <optional>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include "layout/addphoto.h"
+#include "layout/page.h"
+#include "platform/app.h"
+#include "platform/errors.h"
+#include "platform/msgbox.h"
+#include "platform/rounding.h"
+
+namespace vintrel {
+
+namespace {
+const QString kNoDevices = QStringLiteral("No TWAIN devices found.");
+const QString kAcquireError = QStringLiteral("There was an error acquiring image from source.");
+
+std::optional<QStringList> candidates; // Candidates() until LoadFrom() says otherwise
+std::optional<ScannerLibrary> loaded;
+bool tried = false;
+
+std::uint32_t handleOf(QWidget *window) { return window ? std::uint32_t(window->winId()) : 0; }
+
+// The library, or "No TWAIN devices found." and nothing.
+const ScannerLibrary *available(Ui &ui)
+{
+    const ScannerLibrary *library = ScannerLibrary::Get();
+    if (!library || library->IsAvailable() == 0) {
+        MsgBox(ui, kNoDevices, MsgButtons::Ok, MsgIcon::Stop);
+        return nullptr;
+    }
+    return library;
+}
+} // namespace
+
+QStringList ScannerLibrary::Candidates()
+{
+    const QString name = QStringLiteral("libvintrelscan.so");
+    return {QDir(App::Path()).filePath(name), QDir(App::Path()).filePath(QStringLiteral("../lib/vintrel/") + name)};
+}
+
+void ScannerLibrary::LoadFrom(const QStringList &files)
+{
+    candidates = files;
+    loaded.reset();
+    tried = false;
+}
+
+const ScannerLibrary *ScannerLibrary::Get()
+{
+    if (tried)
+        return loaded ? &*loaded : nullptr;
+    tried = true;
+    if (!candidates)
+        candidates = Candidates();
+    for (const QString &file : *candidates) {
+        if (!QFileInfo(file).isFile())
+            continue;
+        QLibrary library(file);
+        ScannerLibrary f;
+        f.IsAvailable = reinterpret_cast<decltype(f.IsAvailable)>(library.resolve("TWAIN_IsAvailable"));
+        f.SelectImageSource = reinterpret_cast<decltype(f.SelectImageSource)>(library.resolve("TWAIN_SelectImageSource"));
+        f.AcquireToFilename = reinterpret_cast<decltype(f.AcquireToFilename)>(library.resolve("TWAIN_AcquireToFilename"));
+        if (f.IsAvailable && f.SelectImageSource && f.AcquireToFilename) {
+            loaded = f; // the library stays loaded for the life of the program
+            return &*loaded;
+        }
+        library.unload();
+    }
+    return nullptr;
+}
+
+QString AcquiredFolder()
+{
+    const QString own = App::Path();
+    if (QFileInfo(own).isWritable())
+        return own;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (pictures.isEmpty())
+        throw RuntimeError(QStringLiteral("there is no pictures folder"));
+    const QString folder = QDir(pictures).filePath(QStringLiteral("Vintrel"));
+    if (!QDir().mkpath(folder))
+        throw RuntimeError(QStringLiteral("%1 cannot be made").arg(folder));
+    return folder;
+}
+
+void ShrinkAcquired(Page &page, int i)
+{
+    ImageControl &pic = page.Pic(i);
+    const float ratio = toSingle(page.PicRatioWH.at(i).value);
+    for (;;) {
+        const float h = pic.Height(), w = pic.Width();
+        if (h < 1500 || w < 1500)
+            return;
+        pic.setHeight(toSingle(h - 10.0f));
+        pic.setWidth(toSingle(w - toSingle(10 * ratio)));
+    }
+}
+
+void mnuSelect_Click(QWidget *window, Ui &ui)
+{
+    if (const ScannerLibrary *library = available(ui))
+        library->SelectImageSource(handleOf(window));
+}
+
+void mnuacquire_Click(Page &page, QWidget *window, Ui &ui)
+{
+    const ScannerLibrary *library = available(ui);
+    if (!library)
+        return;
+    try {
+        const QDir folder(AcquiredFolder());
+        if (!folder.isReadable())
+            throw RuntimeError(QStringLiteral("%1 cannot be read").arg(folder.path()));
+        QString path;
+        for (int n = 1; path.isEmpty(); ++n) {
+            if (n > 99999)
+                throw RuntimeError(QStringLiteral("every number is taken"));
+            const QString name = folder.filePath(QStringLiteral("img%1.bmp").arg(n, 5, 10, QLatin1Char('0')));
+            if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
+                path = name;
+        }
+        if (library->AcquireToFilename(handleOf(window), QFile::encodeName(path).constData()) != 0)
+            return;
+        page.LayoutSaved = false;
+        const std::optional<int> slot = FindFreeSlot(page, ui);
+        if (!slot)
+            return; // the file stays, off the page
+        const int s = *slot;
+        page.CurPic = s;
+        RecordPhoto(page, s, path);
+        // As Add Photo does: no photo keeps its border; the new one stands raised.
+        page.ClearSelectionLook();
+        page.Pic(s).setAppearance(1);
+        ShrinkAcquired(page, s);
+        page.Pic(s).setVisible(true);
+    } catch (const RuntimeError &) {
+        MsgBox(ui, kAcquireError, MsgButtons::Ok, MsgIcon::Stop);
+    } catch (const std::bad_alloc &) {
+        MsgBox(ui, kAcquireError, MsgButtons::Ok, MsgIcon::Stop);
+    }
+}
+
+} // namespace vintrel

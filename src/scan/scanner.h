@@ -1,0 +1,49 @@
+#pragma once
+// Photos from scanners and cameras, through the scanner library: Select Source
+// and Acquire. The library is loaded when one of the two commands is first
+// used, from the program's own folder, then from the installed library folder;
+// the program runs without it.
+#include <cstdint>
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace vintrel {
+
+class Page;
+class Ui;
+
+struct ScannerLibrary {
+    std::int32_t (*IsAvailable)() = nullptr;
+    std::int32_t (*SelectImageSource)(std::uint32_t window) = nullptr;
+    std::int16_t (*AcquireToFilename)(std::uint32_t window, const char *path) = nullptr;
+
+    // The library's three functions, loaded on the first call; nothing when it
+    // cannot be loaded or lacks one of them.
+    static const ScannerLibrary *Get();
+    // Where Get() looks, in order (the program's folder, then the installed one).
+    static QStringList Candidates();
+    // Looks in these files instead, from the next Get() on.
+    static void LoadFrom(const QStringList &files);
+};
+
+// Where acquired pictures go: the program's folder, or where that cannot be
+// written (an installed copy), "Vintrel" in the user's pictures folder.
+QString AcquiredFolder();
+
+// Shrinks slot i's photo 10 twips of height a pass (its width by the ratio),
+// reading its size back each pass, height before width, until one side is below
+// 1500 twips.
+void ShrinkAcquired(Page &page, int i);
+
+// Select Source: "No TWAIN devices found." without a device, else the library's
+// source dialog, owned by `window`.
+void mnuSelect_Click(QWidget *window, Ui &ui);
+
+// Acquire: one scan into the next free img00001.bmp-style file and onto the
+// page as a new photo.
+void mnuacquire_Click(Page &page, QWidget *window, Ui &ui);
+
+} // namespace vintrel

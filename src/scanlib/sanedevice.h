@@ -1,0 +1,74 @@
+#pragma once
+// The one place that talks to SANE. Every call below must run on saneThread()
+// (SANE is not made for several threads), except cancel(), which SANE allows
+// from anywhere. SANE is started for each command of the library and ended
+// after it, so nothing is held between commands but the list of devices.
+#include <atomic>
+#include <memory>
+#include <optional>
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class QThreadPool;
+
+namespace vintrel::scan {
+
+class BmpWriter;
+
+struct DeviceInfo {
+    QString name, vendor, model, type;
+};
+
+// One setting a device offers, as the scan dialog shows it.
+struct Setting {
+    QString name;       // the device's option name ("mode", "resolution", "tl-x"...)
+    QString title;
+    QString unit;       // "dpi", "mm" or empty
+    QStringList words;  // the choices of a list of words
+    QList<double> numbers; // the choices of a list of numbers
+    double minimum = 0, maximum = 0, step = 0; // a range when `words` and `numbers` are empty
+    bool whole = true;  // an integer setting
+    QVariant value;     // the device's current value
+};
+
+// The thread every SANE call runs on: one thread, kept for the process.
+QThreadPool &saneThread();
+
+// Starts SANE; false with a reason when it cannot start.
+bool SaneStart(QString &why);
+void SaneEnd();
+// Every device SANE knows, local and on the network (can take seconds).
+QList<DeviceInfo> SaneDevices();
+
+class SaneDevice {
+public:
+    ~SaneDevice();
+    // Opens a device by name; nothing with a reason when it cannot be opened.
+    static std::unique_ptr<SaneDevice> Open(const QString &name, QString &why);
+
+    // The settings the scan dialog offers: mode, resolution and the scan area,
+    // those of them the device has.
+    QList<Setting> Settings();
+    // Sets one; false with a reason when the device refuses it.
+    bool Set(const QString &name, const QVariant &value, QString &why);
+    // The resolution the device will scan at, dots per inch.
+    double Resolution();
+
+    // Scans one image into the writer, every frame of it. Progress goes to
+    // `done` and `total` (bytes; total 0 while unknown). False with a reason on
+    // failure or cancel (`cancelled` set).
+    bool Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<qint64> &total, bool &cancelled,
+              QString &why);
+    // Stops a scan that is running; callable from any thread.
+    void Cancel();
+
+private:
+    struct Impl;
+    explicit SaneDevice(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace vintrel::scan
