@@ -4,8 +4,10 @@
 // controls, press its buttons. Bitmaps are checked against what scanimage
 // writes for the same scan.
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <functional>
 
 #include <QComboBox>
@@ -339,6 +341,7 @@ private slots:
                                                << "scan, cancel";
         QTest::newRow("paper jam") << QStringList{"read-status-code \"SANE_STATUS_JAMMED\""} << "scan, fails";
         QTest::newRow("no paper") << QStringList{"read-status-code \"SANE_STATUS_NO_DOCS\""} << "scan, fails";
+        QTest::newRow("disk full") << QStringList{} << "scan, fails, 1 MB of disk";
     }
     void unfinishedScanLeavesNothing()
     {
@@ -357,9 +360,16 @@ private slots:
                          auto *bar = d->findChild<QProgressBar *>("ScanProgress");
                          return bar->value() > 0 && press(d, "Cancel");
                      }}};
-        if (how == "scan, fails")
-            steps = {{"ScanDialog", scanning("Color", 50, 20, 20)}, {"ScannerMessage", pressing("OK")}};
+        if (how.startsWith("scan, fails"))
+            steps = {{"ScanDialog", scanning("Color", 300, 100, 100)}, {"ScannerMessage", pressing("OK")}};
+        // A full disk, as a file-size limit: writes beyond it fail (EFBIG).
+        rlimit unlimited{}, limited{1 << 20, 1 << 20};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (how.endsWith("1 MB of disk"))
+            setrlimit(RLIMIT_FSIZE, &limited);
         acquire(desk, steps);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(pageNow(desk), before);
         QCOMPARE(filesHere(), QStringList());
         QVERIFY(desk.ui.said().isEmpty());
