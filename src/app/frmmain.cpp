@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include "platform/msgbox.h"
 #include "platform/settings.h"
 #include "platform/rounding.h"
+#include "handoff.h"
 #include "toolbar.h"
 
 namespace vintrel {
@@ -93,9 +95,12 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     for (const ToolbarButton &button : kToolbarButtons)
         m_toolbar->addButton(QLatin1String(button.key), QLatin1String(button.tooltip));
     m_toolbar->onButtonClick = [this](const QString &key) { Toolbar1_ButtonClick(key); };
+    m_namedLater.setSingleShot(true);
+    connect(&m_namedLater, &QTimer::timeout, this, &frmMain::openNamedFiles);
 }
 
 frmMain::~frmMain() = default;
+
 
 QPointF frmMain::CentredPosition(double screenWidth, double screenHeight, double outerWidth, double outerHeight)
 {
@@ -111,6 +116,13 @@ bool frmMain::Form_Load()
         return false;
     }
     m_page.LayoutSaved = true;
+    m_handoff = std::make_unique<FileHandoff>([this](const QString &path) {
+        if (isMinimized())
+            showNormal();
+        raise();
+        activateWindow();
+        openNamed(path);
+    });
 
     adjustSize();
     const QSize outer = frameGeometry().size();
@@ -131,6 +143,25 @@ bool frmMain::Form_Load()
     if (!m_page.LastPath.isEmpty() && QFileInfo(m_page.LastPath).isDir())
         QDir::setCurrent(m_page.LastPath);
     return true;
+}
+
+void frmMain::openNamed(const QString &path)
+{
+    m_named << path;
+    m_namedLater.start(0);
+}
+
+void frmMain::openNamedFiles()
+{
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        m_namedLater.start(200); // after the dialog or menu the user has open
+        return;
+    }
+    if (m_named.isEmpty() || m_ended)
+        return;
+    OpenLayoutNamed(m_page, m_named.takeFirst(), m_ui);
+    if (!m_named.isEmpty())
+        m_namedLater.start(0);
 }
 
 void frmMain::mnuNew_Click()

@@ -1,7 +1,11 @@
 #pragma once
 // The main window: the page surface with its rulers, the toolbar strip and the
 // menus, start-up and the two ways the program ends.
+#include <memory>
+
 #include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
 
 #include "layout/editing.h"
 #include "layout/page.h"
@@ -9,6 +13,7 @@
 
 namespace vintrel {
 
+class FileHandoff;
 class Ruler;
 class Toolbar;
 class Ui;
@@ -34,6 +39,11 @@ public:
     void mnuacquire_Click();
     void Toolbar1_ButtonClick(const QString &key);
 
+    // Opens a layout file named on the command line or handed over by another
+    // copy (an absolute path), as Open Layout does after its dialog, asking
+    // first about unsaved changes; waits while a dialog is open.
+    void openNamed(const QString &path);
+
     Page &page() { return m_page; }
     PageEditor &editor() { return m_editor; }
     Ruler &XRule() { return *m_xRule; }
@@ -53,6 +63,7 @@ private:
     void Form_Unload();
     void StoreLastFolder();
     void End();
+    void openNamedFiles();
 
     Ui &m_ui;
     CommonDialog m_cdDialog;
@@ -63,6 +74,9 @@ private:
     Ruler *m_yRule;
     PageEditor m_editor;
     bool m_ended = false;
+    std::unique_ptr<FileHandoff> m_handoff;
+    QStringList m_named; // waiting to be opened
+    QTimer m_namedLater;
 };
 
 } // namespace vintrel

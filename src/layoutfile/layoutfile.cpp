@@ -155,22 +155,39 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
     page.LayoutSaved = true;
 }
 
-void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
+namespace {
+bool mayDiscard(Page &page, Ui &ui)
 {
     if (!page.LayoutSaved && MsgBox(ui, QStringLiteral("Discard current changes and open a previously saved layout?"),
                                     MsgButtons::YesNo, MsgIcon::Question) == MsgAnswer::No)
-        return;
+        return false;
     page.LayoutSaved = true;
-    const std::optional<QString> layoutPath = chooseLayoutFile(cdDialog, false);
-    if (!layoutPath)
-        return;
+    return true;
+}
+} // namespace
 
+void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
+{
+    if (!mayDiscard(page, ui))
+        return;
+    if (const std::optional<QString> layoutPath = chooseLayoutFile(cdDialog, false))
+        OpenLayoutFile(page, *layoutPath, ui);
+}
+
+void OpenLayoutNamed(Page &page, const QString &layoutPath, Ui &ui)
+{
+    if (mayDiscard(page, ui))
+        OpenLayoutFile(page, layoutPath, ui);
+}
+
+void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
+{
     // Read, check and load everything first; the page changes only after.
     std::array<lf::ReadSlot, lf::kRecords> readSlots;
     std::array<bool, lf::kRecords> missing{};
     std::map<QString, Picture> pictures;
     try {
-        QFile file(*layoutPath);
+        QFile file(layoutPath);
         if (!file.open(QIODevice::ReadOnly))
             throw RuntimeError(file.errorString());
         const QByteArray data = file.readAll();

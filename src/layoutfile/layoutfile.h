@@ -25,5 +25,10 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
 // unloadable photo leaves the page exactly as it was. Photos whose files are
 // missing keep their place on the page as empty frames, and are reported once.
 void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
+// Open Layout of a file named on the command line or handed over by another
+// copy: the same question, then the same as after the dialog.
+void OpenLayoutNamed(Page &page, const QString &layoutPath, Ui &ui);
+// What Open Layout does once the file is chosen.
+void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui);
 
 } // namespace vintrel

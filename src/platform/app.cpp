@@ -15,13 +15,19 @@ QString App::Title() { return QStringLiteral("Vintrel"); }
 
 QString App::Path() { return QCoreApplication::applicationDirPath(); }
 
+QString App::RuntimeFolder()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    QDir().mkpath(folder);
+    return folder;
+}
+
 bool App::PrevInstance()
 {
     static const bool previous = [] {
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (folder.isEmpty())
-            folder = QDir::tempPath();
-        QDir().mkpath(folder);
+        const QString folder = RuntimeFolder();
         // Held for the life of the process. A lock whose owner is no longer
         // running is stale and is taken over; age alone never makes it stale.
         static std::unique_ptr<QLockFile> lock;

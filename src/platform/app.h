@@ -11,6 +11,8 @@ QString Path();          // the folder that holds the program
 // first call decides; a copy that answered False holds the claim until it exits,
 // and a claim left by a copy that was killed does not count.
 bool PrevInstance();
+// The user's folder for the lock and the socket of the running copy.
+QString RuntimeFolder();
 } // namespace App
 
 namespace Screen {

@@ -170,6 +170,65 @@ private slots:
         third.kill();
         third.waitForFinished(10000);
     }
+
+    // A layout file named to a second copy opens in this one, asking first
+    // about unsaved changes; the second copy ends.
+    void fileNamedToSecondCopyOpensHere_data()
+    {
+        QTest::addColumn<bool>("unsaved");
+        QTest::newRow("saved page") << false;
+        QTest::newRow("unsaved changes") << true;
+    }
+    void fileNamedToSecondCopyOpensHere()
+    {
+        QFETCH(bool, unsaved);
+        Desk desk; // holds the lock and listens
+        const QString photo = writePicture(dir.filePath("handed.png"), {40, 30}, "PNG");
+        desk.place(2, photo, 300, 200, 600, 450);
+        desk.save(dir.filePath("handed.ppy"));
+        const QString saved = desk.slot(2);
+        desk.form.mnuNew_Click();
+        if (unsaved) {
+            desk.place(0, photo, 0, 0, 600, 450);
+            desk.page.LayoutSaved = false;
+            desk.ui.answers << MsgAnswer::Yes;
+        }
+        QProcess second;
+        second.setWorkingDirectory(dir.path());
+        second.start(VINTREL_BINARY, {"handed.ppy"}); // named from where it starts
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(desk.slot(2), saved);
+        QCOMPARE(desk.slot(0).left(4), "free");
+        QCOMPARE(desk.ui.said(), unsaved ? QStringList{"question: Discard current changes and open a previously saved layout?"}
+                                         : QStringList{});
+    }
+
+    void commandLineAnswers_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString usage = "Usage: vintrel [--help] [--version] [LAYOUT.ppy]\n";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "Vintrel 1.0.0\n" << "";
+        QTest::newRow("two files") << QStringList{"a.ppy", "b.ppy"} << 2 << "" << usage;
+        QTest::newRow("unknown option") << QStringList{"--print", "a.ppy"} << 2 << "" << usage;
+        QTest::newRow("empty name") << QStringList{""} << 2 << "" << usage;
+    }
+    void commandLineAnswers()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess p;
+        p.start(VINTREL_BINARY, arguments);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), status);
+        QCOMPARE(QString(p.readAllStandardOutput()), out);
+        QCOMPARE(QString(p.readAllStandardError()), err);
+    }
 };
 
 VINTREL_TEST_MAIN(TestApp)

@@ -7,43 +7,10 @@
 set -euo pipefail
 binary="$1"
 photo="$2/landscape-640x480.gif"
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+source "$(dirname "$0")/../support/xsession.sh"
 
-work=$(mktemp -d)
-cleanup() {
-    [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-# Xvfb picks a free display itself and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "SKIP: Xvfb did not start"; cat "$work/xvfb.log"; exit 77; }
-export DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$work/run" && chmod 700 "$work/run"
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-
-(cd "$work" && exec "$binary") >"$work/app.log" 2>&1 &
-app=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vintrel$' | head -n 1)
-[ -n "$window" ] || { echo "FAIL: no window"; cat "$work/app.log"; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y of the window
-settle() { sleep 0.6; }
-menu() { # open the File menu with the mouse, choose an item by its mnemonic
-    xdotool mousemove $((X + 15)) $((Y + 9)) click 1
-    settle
-    xdotool key "$1"
-    settle
-}
-type_path() {
-    xdotool type --delay 10 "$1"
-    xdotool key Return
-    settle
-}
+start "$binary"
+window Vintrel
 
 menu a
 type_path "$photo"
@@ -68,9 +35,7 @@ menu s
 type_path "$work/moved.ppy"
 menu x
 xdotool key Return # Yes to "Are you sure you want to exit?"
-for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app" 2>/dev/null; then echo "FAIL: the program did not end"; exit 1; fi
-app=
+ended
 
 line=$(head -n 1 "$work/moved.ppy" | tr -d '\r')
 expected="\"$photo\",\"1290\",\"900\",\"1866.666\",\"1400\",\"Y\",\"Y\",\"0.75\",\"1.333333\",\"3\",\"3\""

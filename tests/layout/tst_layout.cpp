@@ -5,6 +5,7 @@
 
 #include "layout/addphoto.h"
 #include "layout/ruler.h"
+#include "layoutfile/layoutfile.h"
 #include "platform/errors.h"
 #include "testsupport.h"
 
@@ -374,6 +375,23 @@ private slots:
         QCOMPARE(desk->ui.said().size(), 2);
         addPhotos(1); // slot 0 where its control was last left
         QCOMPARE(slot(0), QString("used shown picture photo.png at 2000,3000 1500x1200 rank 1"));
+    }
+
+    // Run once as it is and once at QT_SCALE_FACTOR=2 (CTest's tst_layout_hidpi):
+    // the same twips and the same saved layout, with photos twice as sharp.
+    void sameLayoutAtAnyPixelRatio()
+    {
+        desk->add(writePicture(dir.filePath("hidpi.jpg"), {2400, 1800}));
+        desk->form.show();
+        const qreal ratio = desk->page.surface()->devicePixelRatioF();
+        QCOMPARE(ratio, qreal(qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2 ? 2 : 1));
+        QCOMPARE(desk->page.PixTwipsX, 15);
+        QCOMPARE(desk->page.PixTwipsY, 15);
+        const QImage copy = desk->page.Pic(0).picture().display();
+        const QSizeF shown = QSizeF(desk->page.Pic(0).Width(), desk->page.Pic(0).Height()) / 15;
+        QVERIFY(copy.width() >= shown.width() * ratio - 1 && copy.height() >= shown.height() * ratio - 1);
+        const QByteArray first = WriteLayout(desk->page).split('\n').first();
+        QCOMPARE(first.mid(first.indexOf("\",\"")), QByteArray(R"(",")" "840\",\"600\",\"1866.634\",\"1400\",\"Y\",\"Y\",\"0.75\",\"1.333333\",\"1\",\"1\"\r"));
     }
 };
 

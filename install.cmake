@@ -1,0 +1,34 @@
+# Installing: cmake --install build --prefix P, and the .deb (scripts/package.sh).
+#   bin/vintrel
+#   lib/vintrel/libvintrelscan.so      where the program looks (../lib/vintrel)
+#   share/applications, icons/hicolor, metainfo, mime/packages, doc/vintrel
+set(app_id org.example.Vintrel)
+install(TARGETS vintrel RUNTIME DESTINATION bin)
+install(TARGETS vintrelscan LIBRARY DESTINATION lib/vintrel NAMELINK_SKIP)
+install(FILES data/${app_id}.desktop DESTINATION share/applications)
+install(FILES data/${app_id}.metainfo.xml DESTINATION share/metainfo)
+install(FILES data/${app_id}.mime.xml DESTINATION share/mime/packages RENAME ${app_id}.xml)
+install(FILES data/icons/vintrel.svg DESTINATION share/icons/hicolor/scalable/apps RENAME ${app_id}.svg)
+foreach(size 48 256)
+    install(FILES ${PROJECT_BINARY_DIR}/icons/${size}.png
+        DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME ${app_id}.png)
+endforeach()
+install(FILES README.md DESTINATION share/doc/vintrel)
+
+set(CPACK_PACKAGE_NAME vintrel)
+set(CPACK_PACKAGE_VENDOR "The Vintrel developers")
+set(CPACK_PACKAGE_CONTACT "The Vintrel developers <maintainers@vintrel.example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "arrange photos on one printed page")
+set(CPACK_PACKAGE_DESCRIPTION "Vintrel puts up to 30 photos on an on-screen letter page, lets you move
+and resize them with the mouse, prints the page, saves the arrangement as a
+small layout file, and takes photos straight from a scanner.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://vintrel.example.org/")
+# Dependencies from what the binaries link (dpkg-shlibdeps), never a list kept by hand.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
