@@ -78,7 +78,7 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     auto item = [this](QMenu *menu, const char *name, const QString &caption, void (frmMain::*command)()) {
         QAction *action = menu->addAction(caption);
         action->setObjectName(QLatin1String(name));
-        connect(action, &QAction::triggered, this, command);
+        connect(action, &QAction::triggered, this, [this, command] { runCommand([this, command] { (this->*command)(); }); });
     };
     item(file, "mnuNew", QStringLiteral("&New Layout"), &frmMain::mnuNew_Click);
     item(file, "mnuOpenPage", QStringLiteral("&Open Layout"), &frmMain::mnuOpenPage_Click);
@@ -94,9 +94,11 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
 
     for (const ToolbarButton &button : kToolbarButtons)
         m_toolbar->addButton(QLatin1String(button.key), QLatin1String(button.tooltip));
-    m_toolbar->onButtonClick = [this](const QString &key) { Toolbar1_ButtonClick(key); };
+    m_toolbar->onButtonClick = [this](const QString &key) { runCommand([this, key] { Toolbar1_ButtonClick(key); }); };
     m_namedLater.setSingleShot(true);
     connect(&m_namedLater, &QTimer::timeout, this, &frmMain::openNamedFiles);
+    m_waitingLater.setSingleShot(true);
+    connect(&m_waitingLater, &QTimer::timeout, this, &frmMain::runWaiting);
 }
 
 frmMain::~frmMain() = default;
@@ -159,7 +161,8 @@ void frmMain::openNamedFiles()
     }
     if (m_named.isEmpty() || m_ended)
         return;
-    OpenLayoutNamed(m_page, m_named.takeFirst(), m_ui);
+    const QString path = m_named.takeFirst();
+    runCommand([this, path] { OpenLayoutNamed(m_page, path, m_ui); });
     if (!m_named.isEmpty())
         m_namedLater.start(0);
 }
@@ -222,8 +225,37 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
             (this->*button.command)();
 }
 
+void frmMain::runCommand(const std::function<void()> &command)
+{
+    if (m_page.Opening) {
+        m_waiting.push_back(command);
+        m_waitingLater.start(50); // in case the open did not come through here
+        return;
+    }
+    command();
+    runWaiting();
+}
+
+void frmMain::runWaiting()
+{
+    while (!m_waiting.empty() && !m_ended) {
+        if (m_page.Opening) {
+            m_waitingLater.start(50);
+            return;
+        }
+        const std::function<void()> next = m_waiting.front();
+        m_waiting.pop_front();
+        next();
+    }
+}
+
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (m_page.Opening && !m_ended) {
+        event->ignore(); // the window closes once the layout is open
+        runCommand([this] { close(); });
+        return;
+    }
     if (!m_ended)
         Form_Unload();
     event->accept();

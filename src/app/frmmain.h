@@ -1,6 +1,8 @@
 #pragma once
 // The main window: the page surface with its rulers, the toolbar strip and the
 // menus, start-up and the two ways the program ends.
+#include <deque>
+#include <functional>
 #include <memory>
 
 #include <QMainWindow>
@@ -38,6 +40,9 @@ public:
     void mnuSelect_Click();
     void mnuacquire_Click();
     void Toolbar1_ButtonClick(const QString &key);
+    // Runs a command of the menus, the toolbar or the window's close box now,
+    // or, while a layout is being opened, once it is open, in the order chosen.
+    void runCommand(const std::function<void()> &command);
 
     // Opens a layout file named on the command line or handed over by another
     // copy (an absolute path), as Open Layout does after its dialog, asking
@@ -64,6 +69,7 @@ private:
     void StoreLastFolder();
     void End();
     void openNamedFiles();
+    void runWaiting();
 
     Ui &m_ui;
     CommonDialog m_cdDialog;
@@ -77,6 +83,8 @@ private:
     std::unique_ptr<FileHandoff> m_handoff;
     QStringList m_named; // waiting to be opened
     QTimer m_namedLater;
+    std::deque<std::function<void()>> m_waiting; // chosen while a layout was opening
+    QTimer m_waitingLater;
 };
 
 } // namespace vintrel

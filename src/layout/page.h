@@ -60,6 +60,7 @@ public:
     std::optional<int> CurPic;                // unset until a photo is placed or pressed
     double ZOrderCount = 0;                   // the last stamp handed out
     bool LayoutSaved = true;
+    bool Opening = false; // a layout's photos are loading; other commands wait
     std::int32_t PixTwipsX = 15;
     std::int32_t PixTwipsY = 15;
     QString LastPath;

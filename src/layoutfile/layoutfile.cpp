@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QEventLoop>
+#include <QFrame>
+#include <QFutureWatcher>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QSaveFile>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include "layout/page.h"
@@ -41,10 +49,59 @@ bool photoMissing(const QString &path)
     return !info.isFile() || info.isHidden();
 }
 
-// Loads each distinct path once, as many at a time as there are cores, each
-// for the largest size it is shown at (device pixels). Throws PictureError when
-// any of them cannot be loaded.
-std::map<QString, Picture> loadPictures(const std::map<QString, QSize> &wanted)
+// "Opening layout: 12 of 30 photos" in the middle of the page surface, shown
+// only when the open takes longer than a moment.
+class OpenProgress : public QFrame {
+public:
+    static constexpr int kDelayMs = 300;
+
+    OpenProgress(QWidget *surface, int total) : QFrame(surface), m_total(total)
+    {
+        setObjectName(QStringLiteral("openProgress"));
+        setFrameShape(QFrame::StyledPanel);
+        setAutoFillBackground(true);
+        auto *column = new QVBoxLayout(this);
+        m_label = new QLabel(this);
+        m_bar = new QProgressBar(this);
+        m_bar->setRange(0, total);
+        m_bar->setTextVisible(false);
+        column->addWidget(m_label);
+        column->addWidget(m_bar);
+        setLoaded(0);
+        hide();
+        m_later.setSingleShot(true);
+        QObject::connect(&m_later, &QTimer::timeout, this, [this] {
+            adjustSize();
+            move((parentWidget()->width() - width()) / 2, (parentWidget()->height() - height()) / 2);
+            raise();
+            show();
+        });
+        m_later.start(kDelayMs);
+    }
+    void setLoaded(int loaded)
+    {
+        m_label->setText(QStringLiteral("Opening layout: %1 of %2 photos").arg(loaded).arg(m_total));
+        m_bar->setValue(loaded);
+    }
+
+private:
+    int m_total;
+    QLabel *m_label;
+    QProgressBar *m_bar;
+    QTimer m_later;
+};
+
+// Marks the page as being opened for as long as it lives.
+struct Loading {
+    Page &page;
+    explicit Loading(Page &p) : page(p) { page.Opening = true; }
+    ~Loading() { page.Opening = false; }
+};
+
+// Loads each distinct path once on the thread pool, each for the largest size
+// it is shown at (device pixels), while the window goes on repainting. Throws
+// PictureError, as soon as it is known, when any of them cannot be loaded.
+std::map<QString, Picture> loadPictures(Page &page, const std::map<QString, QSize> &wanted)
 {
     struct Loaded {
         QString path;
@@ -55,7 +112,24 @@ std::map<QString, Picture> loadPictures(const std::map<QString, QSize> &wanted)
     QList<Loaded> toLoad;
     for (const auto &[path, size] : wanted)
         toLoad.append({path, size, {}, false});
-    const QList<Loaded> loaded = QtConcurrent::blockingMapped(toLoad, [](const Loaded &in) {
+    if (toLoad.isEmpty())
+        return {};
+
+    const Loading loading(page);
+    const BusyPointer busy;
+    OpenProgress progress(page.surface(), int(toLoad.size()));
+    QFutureWatcher<Loaded> watcher;
+    QEventLoop waiting;
+    std::optional<QString> failed;
+    QObject::connect(&watcher, &QFutureWatcherBase::progressValueChanged, &progress, &OpenProgress::setLoaded);
+    QObject::connect(&watcher, &QFutureWatcherBase::resultReadyAt, &waiting, [&](int i) {
+        if (!failed && !watcher.resultAt(i).ok) {
+            failed = watcher.resultAt(i).path;
+            watcher.cancel(); // what has started finishes; nothing more starts
+        }
+    });
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &waiting, &QEventLoop::quit);
+    watcher.setFuture(QtConcurrent::mapped(toLoad, [](const Loaded &in) {
         Loaded out = in;
         try {
             out.picture = LoadPicture(in.path, [&](QSize) { return in.shownAt; });
@@ -64,9 +138,13 @@ std::map<QString, Picture> loadPictures(const std::map<QString, QSize> &wanted)
         } catch (const std::bad_alloc &) {
         }
         return out;
-    });
+    }));
+    waiting.exec();
+    watcher.waitForFinished();
+    if (failed)
+        throw PictureError(*failed);
     std::map<QString, Picture> pictures;
-    for (const Loaded &l : loaded) {
+    for (const Loaded &l : watcher.future().results()) {
         if (!l.ok)
             throw PictureError(l.path);
         pictures[l.path] = l.picture;
@@ -202,8 +280,7 @@ void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
             if (!slot.path.isEmpty() && !missing[i])
                 toLoad[slot.path] = toLoad[slot.path].expandedTo(page.devicePixels(QSizeF(slot.width, slot.height)));
         }
-        const BusyPointer busy;
-        pictures = loadPictures(toLoad);
+        pictures = loadPictures(page, toLoad);
     } catch (const RuntimeError &) {
         MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
         return;

@@ -24,6 +24,9 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
 // and checked, and every photo loaded, before the page changes: a bad file or an
 // unloadable photo leaves the page exactly as it was. Photos whose files are
 // missing keep their place on the page as empty frames, and are reported once.
+// The photos load on all cores while the window goes on repainting (with
+// progress on the page after a moment, and Page::Opening set); the page then
+// changes in one step.
 void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
 // Open Layout of a file named on the command line or handed over by another
 // copy: the same question, then the same as after the dialog.

@@ -7,6 +7,8 @@
 #include <map>
 
 #include <QDir>
+#include <QLabel>
+#include <QToolButton>
 #include <QLocale>
 #include <QRandomGenerator>
 
@@ -270,6 +272,52 @@ private slots:
         QCOMPARE(desk.page.StackingOrder(), stacking);
         QCOMPARE(desk.page.Pic(0).picture().size(), QSize(640, 480));
         QCOMPARE(desk.page.LayoutSaved, true);
+    }
+
+    void openLoadsWhileTheWindowLivesAndCommandsWait()
+    {
+        // 20 photos that take a while to load (PNGs are decoded whole).
+        QImage noise(1800, 1200, QImage::Format_RGB32);
+        QRandomGenerator random(30);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y, random.generate());
+        QVERIFY(noise.save(dir.filePath("slow.png")));
+        std::map<int, QByteArray> lines;
+        for (int i = 0; i < 20; ++i) {
+            const QString copy = dir.filePath(QString("slow %1.png").arg(i));
+            QVERIFY(QFile::copy(dir.filePath("slow.png"), copy));
+            lines[i] = record(copy, R"("10","20","2400","1600","Y","Y","0.6666667","1.5","1","4")");
+        }
+        const QString path = writeBytes(dir.filePath("slow.ppy"), layout(lines));
+        Desk desk;
+        bool addedWhileOpening = false;
+        QStringList shown;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (!desk.page.Opening)
+                return;
+            if (auto *progress = desk.page.surface()->findChild<QWidget *>("openProgress"); progress && progress->isVisible())
+                shown << progress->findChild<QLabel *>()->text();
+            if (!addedWhileOpening) {
+                addedWhileOpening = true;
+                desk.form.findChild<QToolButton *>("Add")->click();
+                QCOMPARE(desk.ui.fileRequests.size(), 1); // Add waits for the open
+            }
+        });
+        watch.start(20);
+        desk.ui.files << path << std::nullopt; // Open's dialog, then Add's, cancelled
+        desk.form.mnuOpenPage_Click();
+        QVERIFY(addedWhileOpening);
+        QVERIFY(!desk.page.Opening);
+        QCOMPARE(desk.slot(19), QString("used shown picture slow 19.png at 10,20 2400x1600 rank 1"));
+        QTRY_COMPARE(desk.ui.fileRequests.size(), 2);
+        QVERIFY(!desk.ui.fileRequests[1].filter.contains("ppy")); // Add's, not Open's
+        // Progress shows after a moment, counting up to the whole.
+        if (!shown.isEmpty())
+            QVERIFY2(QRegularExpression("^Opening layout: \\d+ of 20 photos$").match(shown.last()).hasMatch(),
+                     qPrintable(shown.last()));
+        QVERIFY(!desk.page.surface()->findChild<QWidget *>("openProgress"));
     }
 
     void hugeCounterOpensAtOnce()
