@@ -1,78 +1,120 @@
-// Printing a full page of camera photos to PDF: the time and the size of the
-// spool, drawing each photo at the resolution its printed size needs (at most
-// 600 dots an inch) against drawing the whole decoded photo.
-//   build/bench/bench_print [megapixels]
+// Print Page of 30 camera photos at Add Photo's starting size, overlapping as
+// Add Photo places them, into a PDF: the time against djpeg decoding the photos
+// at the size their print needs (at most 600 dots an inch, on all cores), the
+// spool's size, the finest picture in it (pdfimages) and the program's peak
+// memory. Each round is a fresh run of the program (this benchmark again).
+//   build/bench/bench_print [megapixels] [rounds]
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
-#include <cstdio>
 
 #include "benchsupport.h"
 #include "layout/addphoto.h"
 #include "layout/page.h"
+#include "platform/jpegdecoder.h"
 #include "print/printpage.h"
 
+using namespace vintrel;
+
 namespace {
-void startPdf(QPrinter &printer, const QString &path)
-{
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-}
-} // namespace
 
-int main(int argc, char **argv)
+void fillPage(Page &page, const QString &folder)
 {
-    vintrel::bench::offscreenByDefault();
-    QApplication app(argc, argv);
-    QImageReader::setAllocationLimit(1024);
-    const double megapixels = vintrel::bench::megapixelsArg(argc, argv);
-    const QSize size = vintrel::bench::cameraSize(megapixels);
-    QTemporaryDir dir;
-    const QString photo = vintrel::bench::writePhoto(dir.filePath("camera.jpg"), size);
-
-    vintrel::Page page;
-    for (int i = 0; i < vintrel::Page::kPhotos; ++i) {
-        vintrel::RecordPhoto(page, i, photo);
-        vintrel::FitStartingSize(page, i);
+    for (int i = 0; i < Page::kPhotos; ++i) {
+        RecordPhoto(page, i, folder + QString("/photo %1.jpg").arg(i));
+        FitStartingSize(page, i);
     }
-    const auto items = vintrel::PrintItems(page);
+}
 
+// One round in a process of its own: prints "print <ms> <peak MB>".
+int printRound(const QString &folder, const QString &pdf)
+{
+    Page page;
+    fillPage(page, folder);
+    bench::resetPeak();
     QElapsedTimer t;
     t.start();
     {
         QPrinter printer(QPrinter::HighResolution);
-        startPdf(printer, dir.filePath("page.pdf"));
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
         QPainter painter(&printer);
-        vintrel::PaintPage(painter, page, items, printer.resolution(), printer.resolution());
+        PaintPage(painter, page, PrintItems(page), printer.resolution(), printer.resolution());
     }
-    const double ours = t.nsecsElapsed() / 1e6;
+    std::printf("print %.1f %.1f\n", t.nsecsElapsed() / 1e6, bench::peakMB());
+    return 0;
+}
 
-    t.start();
-    {
-        // Every photo drawn from its whole decoded picture.
-        QPrinter printer(QPrinter::HighResolution);
-        startPdf(printer, dir.filePath("whole.pdf"));
-        QPainter painter(&printer);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        const QImage whole = QImageReader(photo).read();
-        const double s = printer.resolution() / 1440.0;
-        // A copy each, as thirty different photos would be (the PDF writer
-        // stores one image only once).
-        for (const auto &item : items)
-            painter.drawImage(QRectF(item.twips.x() * s, item.twips.y() * s, item.twips.width() * s,
-                                     item.twips.height() * s),
-                              whole.copy());
+// The largest dots per inch of a picture in the PDF, from pdfimages -list.
+double finestPicture(const QString &pdf)
+{
+    QProcess list;
+    list.start("pdfimages", {"-list", pdf});
+    list.waitForFinished(-1);
+    double finest = 0;
+    for (const QByteArray &line : list.readAllStandardOutput().split('\n').mid(2)) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() > 13)
+            finest = std::max({finest, f[12].toDouble(), f[13].toDouble()});
     }
-    const double whole = t.nsecsElapsed() / 1e6;
-    const double oursMB = QFileInfo(dir.filePath("page.pdf")).size() / 1e6;
-    const double wholeMB = QFileInfo(dir.filePath("whole.pdf")).size() / 1e6;
-    std::printf("30 photos of %dx%d (%.0f MP) on one page\n", size.width(), size.height(), megapixels);
-    std::printf("at printed size : %8.0f ms  %8.1f MB\n", ours, oursMB);
-    std::printf("whole pictures  : %8.0f ms  %8.1f MB\n", whole, wholeMB);
-    std::printf("ratio           : %8.2fx faster, %.0fx smaller\n", whole / ours, wholeMB / oursMB);
+    return finest;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::offscreenByDefault();
+    QApplication app(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--print")
+        return printRound(app.arguments()[2], app.arguments()[3]);
+
+    const double megapixels = bench::megapixelsArg(argc, argv);
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const QSize size = bench::cameraSize(megapixels);
+    QTemporaryDir dir;
+    const QString photo = bench::writePhoto(dir.filePath("camera.jpg"), size);
+    const QString folder = dir.filePath("photos");
+    QDir().mkpath(folder);
+    QStringList files;
+    for (int i = 0; i < Page::kPhotos; ++i) {
+        files << folder + QString("/photo %1.jpg").arg(i);
+        QFile::copy(photo, files.last());
+    }
+    // The scale each photo's whole print needs at 600 dots an inch.
+    Page page;
+    fillPage(page, folder);
+    const QRectF printed = PrintItems(page).front().twips;
+    const int eighths = jpeg::ScaleFor(size, QSize(int(std::ceil(printed.width() / 1440 * 600)),
+                                                   int(std::ceil(printed.height() / 1440 * 600))));
+    const QString pdf = dir.filePath("page.pdf");
+    bench::Figures ours, limit;
+    double peak = 0;
+    for (int r = 0; r < rounds; ++r) {
+        QProcess round;
+        round.start(QCoreApplication::applicationFilePath(), {"--print", folder, pdf});
+        round.waitForFinished(-1);
+        const QList<QByteArray> f = round.readAllStandardOutput().trimmed().split(' ');
+        if (f.size() != 3) {
+            std::fprintf(stderr, "the print round failed: %s\n", round.readAllStandardError().constData());
+            return 1;
+        }
+        ours.ms << f[1].toDouble();
+        peak = std::max(peak, f[2].toDouble());
+        limit.ms << bench::djpegMs(files, eighths);
+    }
+    std::printf("Print Page: 30 photos of %dx%d (%.0f MP), each printed %.2f x %.2f in, needing %d/8; "
+                "%d rounds, %d cores\n",
+                size.width(), size.height(), megapixels, printed.width() / 1440, printed.height() / 1440,
+                eighths, rounds, QThread::idealThreadCount());
+    ours.print("Print Page to PDF");
+    limit.print(qPrintable(QString("djpeg -scale %1/8, all cores").arg(eighths)));
+    bench::printRatio("ratio (medians)", ours.median(), limit.median(), megapixels > 30 ? 1.5 : 1.2);
+    std::printf("%-34s %.1f MB (at most 10 MB)\n", "spool", QFileInfo(pdf).size() / 1e6);
+    std::printf("%-34s %.0f dpi (at most 600)\n", "finest picture in it", finestPicture(pdf));
+    std::printf("%-34s %.0f MB (at most 200 MB)\n", "peak memory while printing", peak);
     return 0;
 }

@@ -14,6 +14,11 @@ packages=(
     poppler-utils cups-daemon cups-client
     xvfb xauth xdotool
 )
+# The benchmarks make their camera photos from a real photograph of a desktop
+# wallpaper package: "setup.sh bench" adds it, and an X tool to watch windows.
+if [ "${1:-}" = bench ]; then
+    packages+=(mate-backgrounds x11-utils)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

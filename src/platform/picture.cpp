@@ -341,7 +341,13 @@ Picture LoadPicture(const QString &path, const ShownAt &shownAt)
         data->path = path;
         data->size = file.natural;
         data->identity = file.identity;
-        data->display = file.decode(bounded(wanted, file.natural), QRectF(0, 0, 1, 1));
+        const QSize target = bounded(wanted, file.natural);
+        QImage copy = file.decode(target, QRectF(0, 0, 1, 1));
+        // libjpeg's smallest scale still gives a 96 MP photo 1500 pixels: what
+        // is far more than the screen needs is scaled down, not kept.
+        if (copy.width() >= 2 * target.width() && copy.height() >= 2 * target.height())
+            copy = copy.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        data->display = copy;
         Picture picture;
         picture.d = std::move(data);
         return picture;

@@ -37,13 +37,16 @@ private slots:
         QTest::newRow("large, exif 6") << writeBytes(at("h.jpg"), jpegWithOrientation({2400, 1200}, 6))
                                        << QSize(1200, 2400) << QSize(600, 1200);
         QTest::newRow("large png") << writePicture(at("i.png"), {4000, 3000}, "PNG") << QSize(4000, 3000) << QSize(1024, 768);
+        // Shown far smaller than libjpeg's smallest scale gives: scaled down to the shown size.
+        QTest::newRow("shown small") << writePicture(at("j.jpg"), {3200, 2400}) << QSize(3200, 2400) << QSize(100, 75);
     }
     void loads()
     {
         QFETCH(QString, path);
         QFETCH(QSize, size);
         QFETCH(QSize, display);
-        const Picture p = LoadPicture(path);
+        const bool small = QByteArray(QTest::currentDataTag()) == "shown small";
+        const Picture p = small ? LoadPicture(path, [](QSize) { return QSize(100, 75); }) : LoadPicture(path);
         QCOMPARE(p.size(), size);
         QCOMPARE(p.display().size(), display);
         QCOMPARE(p.path(), path);
