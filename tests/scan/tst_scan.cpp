@@ -14,6 +14,7 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -63,12 +64,15 @@ public:
             QWidget *modal = QApplication::activeModalWidget();
             if (!modal)
                 return;
-            if (m_steps.isEmpty()) {
+            if (!m_steps.isEmpty() && modal->objectName() == m_steps.first().first) {
+                if (m_steps.first().second(modal)) {
+                    m_steps.removeFirst();
+                    m_actedOn = modal;
+                }
+            } else if (modal != m_actedOn) { // one busy with what it was told (a scan) stays up a while
                 if (!m_unexpected.contains(modal->objectName()))
                     m_unexpected << modal->objectName();
                 modal->close();
-            } else if (modal->objectName() == m_steps.first().first && m_steps.first().second(modal)) {
-                m_steps.removeFirst();
             }
         });
         m_timer.start(20);
@@ -82,6 +86,7 @@ public:
 private:
     QStringList m_unexpected;
     QList<QPair<QString, Step>> m_steps;
+    QPointer<QWidget> m_actedOn;
     QTimer m_timer;
 };
 
