@@ -352,6 +352,11 @@ private slots:
     {
         QFETCH(QStringList, conf);
         QFETCH(QString, how);
+        // SANE's test device stops a cancelled reader thread wherever it is, even
+        // inside malloc, which can leave a heap lock taken for the next scan in
+        // the same process: that row runs in a process of its own.
+        if (how == "scan, cancel" && !qEnvironmentVariableIsSet("VINTREL_SCAN_ALONE"))
+            QSKIP("runs alone: tst_scan_cancel");
         configure(conf);
         Desk desk;
         desk.place(3, writePicture(App::Path() + "/photo.png", {40, 30}, "PNG"), 100, 100, 600, 450);
