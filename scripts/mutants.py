@@ -213,6 +213,14 @@ MUTANTS = [
     ("toolbar keys in any case", "src/app/frmmain.cpp",
      [("if (key == QLatin1String(button.key))", "if (key.compare(QLatin1String(button.key), Qt::CaseInsensitive) == 0)")]),
     ("lock never taken", "src/platform/app.cpp", [("return !lock->tryLock(0);", "return false;")]),
+    # Scanning
+    ("scan: 16-bit samples keep the low byte", "src/scanlib/bmpwriter.cpp", [("return v >> 8;", "return v & 0xFF;")]),
+    ("scan: line art inverted", "src/scanlib/bmpwriter.cpp", [("return (bit != gray) ? 255 : 0;", "return (bit == gray) ? 255 : 0;")]),
+    ("scan: numbering from 0", "src/scan/scanner.cpp", [("for (int n = 1; path.isEmpty(); ++n)", "for (int n = 0; path.isEmpty(); ++n)")]),
+    ("scan: taken numbers overwritten", "src/scan/scanner.cpp",
+     [("if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())", "if (!QFileInfo(name).isSymLink())")]),
+    ("scan: acquired photo not marked a change", "src/scan/scanner.cpp",
+     [("            return;\n        page.LayoutSaved = false;", "            return;")]),
 ]
 
 

@@ -1,6 +1,8 @@
 #include "sanedevice.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include <QFile>
 #include <QThreadPool>
@@ -199,15 +201,23 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
 {
     cancelled = false;
     QByteArray buffer(256 * 1024, '\0');
+    // Some backends stop their reader thread with an asynchronous cancel, which
+    // must not land while that thread is inside the C library (starting up,
+    // closing its pipe, freeing memory): a moment's pause first lets it reach
+    // its blocking write, or its end.
+    auto finish = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sane_cancel(d->handle);
+    };
     auto stop = [&](SANE_Status status) {
         cancelled = status == SANE_STATUS_CANCELLED;
         why = text(status);
-        sane_cancel(d->handle);
+        finish();
         return false;
     };
     auto refuse = [&] {
         why = writer.why();
-        sane_cancel(d->handle);
+        finish();
         return false;
     };
     for (int pass = 0;; ++pass) {
@@ -221,7 +231,7 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
         const std::optional<BmpWriter::Channel> channel = channelOf(p.format);
         if (!channel) {
             why = QStringLiteral("The scanner sends a kind of image this program cannot store.");
-            sane_cancel(d->handle);
+            finish();
             return false;
         }
         if (pass == 0 && p.lines > 0)
@@ -244,7 +254,7 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
         if (p.last_frame)
             break;
     }
-    sane_cancel(d->handle); // the end of the scan
+    finish(); // the end of the scan
     return true;
 }
 

@@ -1,7 +1,6 @@
 // Print Page through the same code path as the real printer: to PDF files
 // (checked with poppler's tools), to a picture, and through a real CUPS queue
 // of a scheduler started for this test (cups.sh).
-#include <QDir>
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>

@@ -11,7 +11,6 @@
 #include <functional>
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QLibraryInfo>
 #include <QPointer>
@@ -35,14 +34,10 @@ namespace {
 
 QString saneDir() { return App::Path() + "/sane"; }
 
-// The test device's configuration: the defaults below, changed by `changes`.
+// The test device's configuration: its own defaults but for those below, changed by `changes`.
 void configure(const QStringList &changes, bool enabled = true)
 {
-    QMap<QString, QString> conf{{"number_of_devices", "2"}, {"mode", "Color"}, {"depth", "8"},
-                                {"three-pass", "false"}, {"hand-scanner", "false"},
-                                {"test-picture", "\"Color pattern\""}, {"read-status-code", "\"Default\""},
-                                {"read-delay", "false"}, {"ppl-loss", "0"}, {"resolution", "50"},
-                                {"br_x", "20"}, {"br_y", "20"}};
+    QMap<QString, QString> conf{{"mode", "Color"}, {"test-picture", "\"Color pattern\""}, {"br_x", "20"}, {"br_y", "20"}};
     for (const QString &c : changes)
         conf[c.section(' ', 0, 0)] = c.section(' ', 1);
     QByteArray text;
@@ -108,8 +103,6 @@ DialogScript::Step scanning(const QString &mode, double dpi, double widthMm, dou
         auto *box = d->findChild<QComboBox *>("mode");
         box->setCurrentIndex(box->findData(mode));
         d->findChild<QDoubleSpinBox *>("resolution")->setValue(dpi);
-        d->findChild<QDoubleSpinBox *>("tl-x")->setValue(0);
-        d->findChild<QDoubleSpinBox *>("tl-y")->setValue(0);
         d->findChild<QDoubleSpinBox *>("br-x")->setValue(widthMm);
         d->findChild<QDoubleSpinBox *>("br-y")->setValue(heightMm);
         return press(d, "Scan");
@@ -126,38 +119,8 @@ QImage scanimage(const QString &mode, double dpi, double widthMm, double heightM
     p.start("scanimage", {"-d", "test:0", "--format=pnm", "--mode", mode, "--resolution", QString::number(dpi),
                           "-l", "0", "-t", "0", "-x", QString::number(widthMm), "-y", QString::number(heightMm)});
     p.waitForFinished(60000);
-    const QByteArray pnm = p.readAllStandardOutput();
-    // P4 (1 bit, 1 is black), P5 (grey) or P6 (RGB), 8 or 16 bits big-endian;
-    // comments may come between the header's words.
-    qsizetype at = 0;
-    auto word = [&] {
-        while (at < pnm.size() && (QChar(pnm[at]).isSpace() || pnm[at] == '#'))
-            at = pnm[at] != '#' ? at + 1 : pnm.indexOf('\n', at) < 0 ? pnm.size() : pnm.indexOf('\n', at);
-        const qsizetype start = at;
-        while (at < pnm.size() && !QChar(pnm[at]).isSpace())
-            ++at;
-        return pnm.mid(start, at - start);
-    };
-    const QByteArray magic = word();
-    const int w = word().toInt(), h = word().toInt();
-    const bool bits = magic == "P4";
-    const int channels = magic == "P6" ? 3 : 1, bytes = !bits && word().toInt() > 255 ? 2 : 1;
-    ++at; // the one blank before the data
-    const auto *data = reinterpret_cast<const uchar *>(pnm.constData() + at);
-    QImage image(w, h, QImage::Format_RGB888);
-    const qsizetype stride = bits ? (w + 7) / 8 : qsizetype(w) * channels * bytes;
-    if (pnm.size() - at < stride * h)
-        return {};
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uchar *line = data + y * stride;
-            uchar rgb[3];
-            for (int c = 0; c < 3; ++c)
-                rgb[c] = bits ? ((line[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255)
-                              : line[(qsizetype(x) * channels + (channels == 3 ? c : 0)) * bytes];
-            image.setPixel(x, y, qRgb(rgb[0], rgb[1], rgb[2]));
-        }
-    return image;
+    // P4, P5 or P6, grey and colour at 8 or 16 bits, as Qt reads them.
+    return QImage::fromData(p.readAllStandardOutput()).convertToFormat(QImage::Format_RGB888);
 }
 
 QStringList pageNow(const Desk &desk)
@@ -194,7 +157,6 @@ private slots:
     {
         for (const QString &f : filesHere())
             QFile::remove(App::Path() + '/' + f);
-        QFile::remove(App::Path() + "/photo.png");
         ScannerLibrary::LoadFrom({ownLibrary});
         configure({});
     }
@@ -227,36 +189,24 @@ private slots:
     {
         Desk desk;
         QSettings store(QSettings::IniFormat, QSettings::UserScope, "Vintrel", "vintrel-scan");
-        auto choose = [](int row, const QString &button) {
-            return [=](QWidget *d) {
+        QStringList shown; // the source each dialog offered, then the button pressed
+        auto choose = [&](int row, const QString &button) {
+            return [&, row, button](QWidget *d) {
                 auto *tree = d->findChild<QTreeWidget *>("Sources");
-                tree->setCurrentItem(tree->topLevelItem(row));
-                return press(d, button);
+                shown << tree->currentItem()->text(3) + (d->parentWidget() == &desk.form ? "" : " elsewhere");
+                tree->setCurrentItem(tree->topLevelItem(row < 0 ? 0 : row));
+                return press(d, row < 0 ? "Cancel" : button);
             };
         };
-        QString shown;
-        QWidget *owner = nullptr;
-        auto note = [&](QWidget *d) {
-            owner = d->parentWidget();
-            shown = d->findChild<QTreeWidget *>("Sources")->currentItem()->text(3);
-            return press(d, "Cancel");
-        };
         {
-            DialogScript script({{"SourceDialog", note}, {"SourceDialog", choose(1, "OK")}});
+            DialogScript script({{"SourceDialog", choose(-1, "")}, {"SourceDialog", choose(1, "OK")},
+                                 {"SourceDialog", choose(0, "Cancel")}, {"SourceDialog", choose(-1, "")}});
             desk.form.mnuSelect_Click(); // nothing remembered: the first
             desk.form.Toolbar1_ButtonClick("Source");
-        }
-        QCOMPARE(shown, "test:0");
-        QCOMPARE(owner, &desk.form);
-        store.sync();
-        QCOMPARE(store.value("Source/name").toString(), "test:1");
-        {
-            DialogScript script({{"SourceDialog", note}, {"SourceDialog", choose(0, "Cancel")}, {"SourceDialog", note}});
-            desk.form.mnuSelect_Click();
             desk.form.mnuSelect_Click();
             desk.form.mnuSelect_Click();
         }
-        QCOMPARE(shown, "test:1");
+        QCOMPARE(shown, (QStringList{"test:0", "test:0", "test:1", "test:1"}));
         store.sync();
         QCOMPARE(store.value("Source/name").toString(), "test:1");
         QVERIFY(desk.ui.said().isEmpty());
@@ -292,10 +242,6 @@ private slots:
         QVERIFY(!expected.isNull());
         if (padded)
             expected = expected.copy(0, 0, expected.width() - 3, expected.height());
-        if (!handHeld) { // a hand scanner is 11 cm wide, its length known at the end
-            QVERIFY(qAbs(expected.width() + 3 * padded - 30 / 25.4 * 75) <= 1);
-            QVERIFY(qAbs(expected.height() - 20 / 25.4 * 75) <= 1);
-        }
         configure(conf);
         Desk desk;
         acquire(desk, {{"ScanDialog", scanning(mode, 75, 30, 20)}});
@@ -304,7 +250,11 @@ private slots:
         const QImage bitmap(file, "BMP");
         QCOMPARE(bitmap.format(), QImage::Format_RGB32); // 24 bits a pixel, no palette
         QCOMPARE(bitmap.size(), expected.size());
-        QVERIFY(bitmap.convertToFormat(QImage::Format_RGB888) == expected);
+        // Qt rounds 16-bit samples to 8 bits where the bitmap keeps the high byte.
+        const QImage got = bitmap.convertToFormat(QImage::Format_RGB888);
+        for (int y = 0; y < got.height(); ++y)
+            for (int x = 0; x < got.width() * 3; ++x)
+                QVERIFY(qAbs(got.constScanLine(y)[x] - expected.constScanLine(y)[x]) <= 1);
         QCOMPARE(bitmap.dotsPerMeterX(), qRound(75 / 0.0254));
         QCOMPARE(readBytes(file).mid(28, 2), QByteArray("\x18\x00", 2));
         // On the page as a new photo, at the size the picture loader gives it.
@@ -352,11 +302,6 @@ private slots:
     {
         QFETCH(QStringList, conf);
         QFETCH(QString, how);
-        // SANE's test device stops a cancelled reader thread wherever it is, even
-        // inside malloc, which can leave a heap lock taken for the next scan in
-        // the same process: that row runs in a process of its own.
-        if (how == "scan, cancel" && !qEnvironmentVariableIsSet("VINTREL_SCAN_ALONE"))
-            QSKIP("runs alone: tst_scan_cancel");
         configure(conf);
         Desk desk;
         desk.place(3, writePicture(App::Path() + "/photo.png", {40, 30}, "PNG"), 100, 100, 600, 450);
@@ -398,36 +343,15 @@ private slots:
         QVERIFY(!desk.page.LayoutSaved);
         QCOMPARE(std::count(desk.page.PicFile.begin(), desk.page.PicFile.end(), photo), 30);
     }
-
-    // 10 twips of height a pass, the width by the ratio, single precision,
-    // while both sides are at least 1500 twips.
-    void largeAcquiredPhotoIsShrunk_data()
-    {
-        QTest::addColumn<QSizeF>("natural");
-        QTest::addColumn<QSizeF>("shrunk");
-        QTest::newRow("landscape") << QSizeF(3000, 2250) << QSizeF(1986.67, 1490);
-        QTest::newRow("upright") << QSizeF(2250, 3000) << QSizeF(1492.5, 1990);
-        QTest::newRow("square at the threshold") << QSizeF(1500, 1500) << QSizeF(1490, 1490);
-        QTest::newRow("wide at the threshold") << QSizeF(3000, 1500) << QSizeF(2980, 1490);
-        QTest::newRow("one side already small") << QSizeF(5000, 1400) << QSizeF(5000, 1400);
-    }
-    void largeAcquiredPhotoIsShrunk()
-    {
-        QFETCH(QSizeF, natural);
-        QFETCH(QSizeF, shrunk);
-        Page page;
-        page.Pic(5).setWidth(natural.width());
-        page.Pic(5).setHeight(natural.height());
-        page.PicRatioWH[5] = Ratio::single(float(natural.width() / natural.height()));
-        ShrinkAcquired(page, 5);
-        QCOMPARE(qRound(page.Pic(5).Width() * 100), qRound(shrunk.width() * 100));
-        QCOMPARE(page.Pic(5).Height(), float(shrunk.height()));
-    }
 };
 
 // Acquired photos go to the program's own folder, where the scanner library is
 // also looked for first: the test runs as a copy of itself in a scratch
 // folder, beside a copy of the library, with SANE configured from there.
+// SANE's test device stops its reader thread with an asynchronous cancel,
+// which can land inside malloc and leave a heap lock taken for the next scan
+// in the same process; so, run without arguments, each case runs in a copy of
+// its own.
 int main(int argc, char **argv)
 {
     if (!qEnvironmentVariableIsSet("VINTREL_SCAN_COPY")) {
@@ -442,13 +366,30 @@ int main(int argc, char **argv)
         qputenv("VINTREL_SCAN_COPY", "1");
         qputenv("SANE_CONFIG_DIR", QByteArray(folder) + "/sane");
         const QByteArray path = QFile::encodeName(copy);
-        argv[0] = const_cast<char *>(path.constData());
-        pid_t child;
-        int status = 1;
-        if (posix_spawn(&child, path.constData(), nullptr, nullptr, argv, environ) == 0)
-            waitpid(child, &status, 0);
+        auto run = [&](std::vector<QByteArray> args) {
+            std::vector<char *> list{const_cast<char *>(path.constData())};
+            for (QByteArray &a : args)
+                list.push_back(a.data());
+            list.push_back(nullptr);
+            pid_t child;
+            int status = 1;
+            if (posix_spawn(&child, path.constData(), nullptr, nullptr, list.data(), environ) == 0)
+                waitpid(child, &status, 0);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+        };
+        std::vector<std::vector<QByteArray>> cases{{argv + 1, argv + argc}};
+        if (FILE *list = argc == 1 ? popen((path + " -datatags").constData(), "r") : nullptr) {
+            cases.clear(); // "Class function tag" a line
+            for (char line[512]; fgets(line, sizeof line, list);)
+                if (const QList<QByteArray> words = QByteArray(line).trimmed().split(' '); words.size() >= 2)
+                    cases.push_back({words.size() == 2 ? words[1] : words[1] + ':' + words.mid(2).join(' ')});
+            pclose(list);
+        }
+        int failed = cases.empty();
+        for (const auto &c : cases)
+            failed |= run(c);
         QDir(folder).removeRecursively();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+        return failed;
     }
     isolateEnvironment();
     QApplication app(argc, argv);

@@ -70,24 +70,6 @@ Desk::Desk()
     QVERIFY(form.Form_Load());
 }
 
-void Desk::add(const std::optional<QString> &path)
-{
-    ui.files << path;
-    form.mnuAdd_Click();
-}
-
-void Desk::save(const std::optional<QString> &path)
-{
-    ui.files << path;
-    form.mnuSave_Click();
-}
-
-void Desk::open(const std::optional<QString> &path)
-{
-    ui.files << path;
-    form.mnuOpenPage_Click();
-}
-
 void Desk::place(int i, const QString &path, float left, float top, float width, float height)
 {
     RecordPhoto(page, i, path);
@@ -155,7 +137,6 @@ QByteArray jpegWithOrientation(QSize pixels, int orientation)
 void isolateEnvironment()
 {
     static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/vintrel-test-XXXXXX"));
-    QDir(home.path()).mkpath(QStringLiteral("config"));
     QDir(home.path()).mkpath(QStringLiteral("run"));
     QFile::setPermissions(home.path() + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
