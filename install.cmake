@@ -32,3 +32,18 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+install(FILES data/help/readme.htm DESTINATION share/vintrel)
+# System Info starts the desktop's system information program: the first one
+# found on PATH at install time goes into the program's registry.
+include(GNUInstallDirs)
+install(CODE "set(vintrel_sysconf \"${CMAKE_INSTALL_FULL_SYSCONFDIR}\")")
+install(CODE [[
+    find_program(vintrel_sysinfo NAMES gnome-system-monitor kinfocenter mate-system-monitor xfce4-taskmanager
+        hardinfo lxtask NO_CACHE)
+    if(vintrel_sysinfo)
+        set(registry "$ENV{DESTDIR}${vintrel_sysconf}/xdg/Vintrel/registry.ini")
+        message(STATUS "Installing: ${registry} (System Info: ${vintrel_sysinfo})")
+        file(WRITE "${registry}" "; System Info starts the program named here.\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\nPATH = sz:${vintrel_sysinfo}\n")
+    endif()
+]])

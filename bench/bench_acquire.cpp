@@ -75,6 +75,8 @@ int main(int argc, char **argv)
         std::optional<QString> fileDialog(const vintrel::FileDialogRequest &) override { return {}; }
         bool printDialog(QPrinter &, int) override { return false; }
         QPoint cursorPos() override { return {}; }
+        bool startProgram(const QString &, const QStringList &) override { return false; }
+        bool openUrl(const QUrl &) override { return false; }
     } ui;
     vintrel::frmMain form(ui);
     form.show();

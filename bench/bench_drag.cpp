@@ -24,6 +24,8 @@ public:
     std::optional<QString> fileDialog(const vintrel::FileDialogRequest &) override { return file; }
     bool printDialog(QPrinter &, int) override { return false; }
     QPoint cursorPos() override { return cursor; }
+    bool startProgram(const QString &, const QStringList &) override { return false; }
+    bool openUrl(const QUrl &) override { return false; }
 };
 
 // Milliseconds a drag step, over `steps` steps, with 30 copies of the photo.

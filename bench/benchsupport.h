@@ -96,6 +96,8 @@ public:
     std::optional<QString> fileDialog(const FileDialogRequest &) override { return file; }
     bool printDialog(QPrinter &, int) override { return false; }
     QPoint cursorPos() override { return cursor; }
+    bool startProgram(const QString &, const QStringList &) override { return false; }
+    bool openUrl(const QUrl &) override { return false; }
 };
 
 // Wall milliseconds of `djpeg -scale M/8` decoding every file, as many at a

@@ -231,12 +231,13 @@ def run(cmd, cwd, env=None, timeout=None):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--only", help="run only mutants whose name or file contains this")
+    ap.add_argument("--only", help="run only mutants whose name or file contains one of these words (comma-separated)")
     ap.add_argument("--keep", help="work in this folder and keep it (default: a temporary one)")
     ap.add_argument("--list", action="store_true", help="list the mutants and end")
     args = ap.parse_args()
 
-    mutants = [m for m in MUTANTS if not args.only or args.only in m[0] or args.only in m[1]]
+    words = args.only.split(",") if args.only else []
+    mutants = [m for m in MUTANTS if not words or any(w in m[0] or w in m[1] for w in words)]
     if args.list:
         for name, path, _ in mutants:
             print(f"{path:36} {name}")

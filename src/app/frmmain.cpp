@@ -18,6 +18,7 @@
 #include "platform/msgbox.h"
 #include "platform/settings.h"
 #include "platform/rounding.h"
+#include "about.h"
 #include "handoff.h"
 #include "toolbar.h"
 
@@ -46,10 +47,14 @@ const ToolbarButton kToolbarButtons[] = {
     {"Open", "Open Layout", &frmMain::mnuOpenPage_Click},
     {"Save As", "Save Layout As...", &frmMain::mnuSave_Click},
     {"Add", "Add Photo", &frmMain::mnuAdd_Click},
+    {"Remove", "Remove Photo", &frmMain::ToolbarRemove},
     {"Print", "Print Page", &frmMain::mnuPrint_Click},
     {"Source", "Select TWAIN Source", &frmMain::mnuSelect_Click},
     {"Acquire", "Acquire Photo from TWAIN Source", &frmMain::mnuacquire_Click},
+    {"Help", "Read Help File", &frmMain::mnuHelpTopics_Click},
 };
+// The order in which a pressed button's key is compared with the keys.
+const char *const kDispatchOrder[] = {"New", "Add", "Print", "Remove", "Open", "Save As", "Help", "Source", "Acquire"};
 } // namespace
 
 frmMain::frmMain(Ui &ui, QWidget *parent)
@@ -91,6 +96,10 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     twain->setObjectName(QStringLiteral("mnuTwain"));
     item(twain, "mnuSelect", QStringLiteral("&Select Source"), &frmMain::mnuSelect_Click);
     item(twain, "mnuacquire", QStringLiteral("&Acquire"), &frmMain::mnuacquire_Click);
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    item(help, "mnuHelpTopics", QStringLiteral("Help &Topics"), &frmMain::mnuHelpTopics_Click);
+    item(help, "mnuAbout", QStringLiteral("&About Vintrel"), &frmMain::mnuAbout_Click);
 
     for (const ToolbarButton &button : kToolbarButtons)
         m_toolbar->addButton(QLatin1String(button.key), QLatin1String(button.tooltip));
@@ -127,10 +136,11 @@ bool frmMain::Form_Load()
     });
 
     adjustSize();
-    const QSize outer = frameGeometry().size();
-    const QPointF at = CentredPosition(Screen::Width(), Screen::Height(), outer.width() * Screen::TwipsPerPixelX(),
-                                       outer.height() * Screen::TwipsPerPixelY());
-    move(pixelsX(at.x()), pixelsY(at.y()));
+    CentreByOuterSize(this, [](QSize outer) {
+        const QPointF at = CentredPosition(Screen::Width(), Screen::Height(), outer.width() * Screen::TwipsPerPixelX(),
+                                           outer.height() * Screen::TwipsPerPixelY());
+        return QPoint(pixelsX(at.x()), pixelsY(at.y()));
+    });
 
     m_page.PicUsed.fill(false);
     m_page.PixTwipsX = roundToInt32(Screen::TwipsPerPixelX());
@@ -207,6 +217,28 @@ void frmMain::mnuacquire_Click()
     vintrel::mnuacquire_Click(m_page, this, m_ui);
 }
 
+void frmMain::ToolbarRemove()
+{
+    vintrel::ToolbarRemove(m_page);
+}
+
+void frmMain::mnuHelpTopics_Click()
+{
+    vintrel::mnuHelpTopics_Click(m_ui);
+}
+
+void frmMain::mnuAbout_Click()
+{
+    // One box at a time, the main window usable while it is open.
+    if (!m_about) {
+        m_about = new frmAbout(m_ui, this);
+        m_about->setWindowModality(Qt::NonModal);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
 void frmMain::mnuExit_Click()
 {
     if (MsgBox(m_ui, QStringLiteral("Are you sure you want to exit?"), MsgButtons::YesNo, MsgIcon::Question) ==
@@ -220,9 +252,11 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
 {
     // Keys are compared exactly, case and blanks included; one that matches no
     // button runs nothing.
-    for (const ToolbarButton &button : kToolbarButtons)
-        if (key == QLatin1String(button.key))
-            (this->*button.command)();
+    for (const char *wanted : kDispatchOrder)
+        if (key == QLatin1String(wanted))
+            for (const ToolbarButton &button : kToolbarButtons)
+                if (qstrcmp(button.key, wanted) == 0)
+                    (this->*button.command)();
 }
 
 void frmMain::runCommand(const std::function<void()> &command)
@@ -254,6 +288,13 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (m_page.Opening && !m_ended) {
         event->ignore(); // the window closes once the layout is open
         runCommand([this] { close(); });
+        return;
+    }
+    // Unsaved changes are not dropped without a word (Exit asks on its own).
+    if (!m_ended && !m_page.LayoutSaved &&
+        MsgBox(m_ui, QStringLiteral("Discard current changes and exit?"), MsgButtons::YesNo, MsgIcon::Question) ==
+            MsgAnswer::No) {
+        event->ignore();
         return;
     }
     if (!m_ended)

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -16,6 +17,7 @@
 namespace vintrel {
 
 class FileHandoff;
+class frmAbout;
 class Ruler;
 class Toolbar;
 class Ui;
@@ -39,6 +41,9 @@ public:
     void mnuExit_Click();
     void mnuSelect_Click();
     void mnuacquire_Click();
+    void mnuHelpTopics_Click();
+    void mnuAbout_Click();
+    void ToolbarRemove();
     void Toolbar1_ButtonClick(const QString &key);
     // Runs a command of the menus, the toolbar or the window's close box now,
     // or, while a layout is being opened, once it is open, in the order chosen.
@@ -81,6 +86,7 @@ private:
     PageEditor m_editor;
     bool m_ended = false;
     std::unique_ptr<FileHandoff> m_handoff;
+    QPointer<frmAbout> m_about; // while the About box is open
     QStringList m_named; // waiting to be opened
     QTimer m_namedLater;
     std::deque<std::function<void()>> m_waiting; // chosen while a layout was opening

@@ -1,7 +1,6 @@
 #include "toolbar.h"
 
-#include <QPainter>
-#include <QPainterPath>
+#include <QIcon>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,78 +37,24 @@ void Toolbar::addButton(const QString &key, const QString &tooltip)
 
 QIcon Toolbar::buttonPicture(const QString &key)
 {
-    // Small drawings, one per command: a sheet, a folder, a disk, a photo with
-    // a plus or a cross, a printer, a scanner, a question mark.
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 1.5));
-    auto photo = [&] {
-        p.setBrush(QColor(120, 170, 220));
-        p.drawRect(4, 6, 22, 17);
-        p.setBrush(QColor(80, 150, 80));
-        QPainterPath hill;
-        hill.moveTo(4, 23);
-        hill.lineTo(12, 13);
-        hill.lineTo(19, 20);
-        hill.lineTo(26, 15);
-        hill.lineTo(26, 23);
-        hill.closeSubpath();
-        p.drawPath(hill);
+    // The desktop's icon for the command where its theme has one, else the
+    // program's own drawing.
+    static const struct { const char *key, *themed, *own; } pictures[] = {
+        {"New", "document-new", "new"},           {"Open", "document-open", "open"},
+        {"Save As", "document-save-as", "save"},  {"Add", "list-add", "add"},
+        {"Remove", "list-remove", "remove"},      {"Print", "document-print", "print"},
+        {"Source", "scanner", "source"},          {"Acquire", "scanner", "acquire"},
+        {"Help", "help-contents", "help"},
     };
-    auto badge = [&](const QColor &colour, bool plus) {
-        p.setBrush(colour);
-        p.drawEllipse(17, 17, 14, 14);
-        p.setPen(QPen(Qt::white, 2.5));
-        p.drawLine(20, 24, 28, 24);
-        if (plus)
-            p.drawLine(24, 20, 24, 28);
-    };
-    if (key == QLatin1String("New")) {
-        p.setBrush(Qt::white);
-        p.drawRect(7, 3, 18, 26);
-    } else if (key == QLatin1String("Open")) {
-        p.setBrush(QColor(230, 190, 80));
-        p.drawRect(3, 8, 26, 19);
-        p.drawRect(3, 5, 10, 4);
-    } else if (key == QLatin1String("Save As")) {
-        p.setBrush(QColor(60, 90, 160));
-        p.drawRect(4, 4, 24, 24);
-        p.setBrush(Qt::white);
-        p.drawRect(9, 4, 14, 9);
-        p.drawRect(8, 18, 16, 10);
-    } else if (key == QLatin1String("Add")) {
-        photo();
-        badge(QColor(40, 150, 60), true);
-    } else if (key == QLatin1String("Remove")) {
-        photo();
-        badge(QColor(190, 40, 40), false);
-    } else if (key == QLatin1String("Print")) {
-        p.setBrush(Qt::white);
-        p.drawRect(9, 3, 14, 10);
-        p.setBrush(QColor(150, 150, 150));
-        p.drawRect(3, 12, 26, 12);
-        p.setBrush(Qt::white);
-        p.drawRect(9, 20, 14, 9);
-    } else if (key == QLatin1String("Source") || key == QLatin1String("Acquire")) {
-        p.setBrush(QColor(170, 170, 170));
-        p.drawRect(3, 14, 26, 12);
-        p.setBrush(QColor(90, 90, 200));
-        p.drawRect(5, 11, 22, 3);
-        if (key == QLatin1String("Acquire"))
-            badge(QColor(40, 150, 60), true);
-    } else {
-        p.setBrush(QColor(60, 120, 200));
-        p.drawEllipse(3, 3, 26, 26);
-        p.setPen(Qt::white);
-        QFont f = p.font();
-        f.setPixelSize(20);
-        f.setBold(true);
-        p.setFont(f);
-        p.drawText(QRect(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("?"));
-    }
-    return QIcon(pixmap);
+    for (const auto &picture : pictures)
+        if (key == QLatin1String(picture.key)) {
+            const QIcon own(QStringLiteral(":/pictures/%1.svg").arg(QLatin1String(picture.own)));
+            // Source and Acquire share the theme's one scanner: Acquire keeps its own.
+            if (key == QLatin1String("Acquire"))
+                return own;
+            return QIcon::fromTheme(QLatin1String(picture.themed), own);
+        }
+    return {};
 }
 
 } // namespace vintrel

@@ -14,6 +14,14 @@ void ReleaseSlot(Page &page, int c)
     page.PicFile.at(c).clear();
 }
 
+void ToolbarRemove(Page &page)
+{
+    const int c = page.currentSlot();
+    page.PicUsed.at(c) = false;
+    page.Pic(c).setVisible(false);
+    page.Pic(c).setPicture(Picture());
+}
+
 void mnuRemove_Click(Page &page)
 {
     page.LayoutSaved = false;

@@ -14,6 +14,11 @@ void ReleaseSlot(Page &page, int c);
 // current) and marks the page as changed. No question is asked.
 void mnuRemove_Click(Page &page);
 
+// The toolbar's Remove: frees the current photo's slot as Remove Photo does,
+// but leaves the page's saved state alone and the slot's file recorded, so a
+// save writes the removed photo's path with its flags off.
+void ToolbarRemove(Page &page);
+
 // New Layout: asks before discarding unsaved changes, then empties every slot.
 void mnuNew_Click(Page &page, Ui &ui);
 

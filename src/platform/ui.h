@@ -1,14 +1,17 @@
 #pragma once
 // The one seam between the commands and the user: everything modal (message
-// boxes, file and print dialogs) and the pointer position. The Qt implementation
+// boxes, file and print dialogs), the programs started for the user and the
+// pointer position. The Qt implementation
 // is the real one; tests install a scripted one that answers and records.
 #include <optional>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include "msgbox.h"
 
 class QPrinter;
+class QUrl;
 class QWidget;
 
 namespace vintrel {
@@ -33,6 +36,11 @@ public:
     virtual bool printDialog(QPrinter &printer, int flags) = 0;
     // The pointer's position on the screen, in screen pixels.
     virtual QPoint cursorPos() = 0;
+    // Starts a program without waiting for it; false when it cannot start.
+    virtual bool startProgram(const QString &program, const QStringList &arguments) = 0;
+    // Opens a document or web address with the desktop's handler for it,
+    // without waiting; false when there is none.
+    virtual bool openUrl(const QUrl &url) = 0;
 };
 
 // The real dialogs, owned by the given window.
@@ -43,6 +51,8 @@ public:
     std::optional<QString> fileDialog(const FileDialogRequest &request) override;
     bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override;
+    bool startProgram(const QString &program, const QStringList &arguments) override;
+    bool openUrl(const QUrl &url) override;
 
     // "Label|*.a;*.b|..." as the name filters of a Qt file dialog.
     static QStringList nameFilters(const QString &filter);

@@ -3,11 +3,15 @@
 #include <csignal>
 
 #include <QDir>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QProcess>
 #include <QSettings>
 #include <QToolButton>
 
+#include "app/about.h"
+#include "layout/addphoto.h"
 #include "layout/ruler.h"
 #include "platform/app.h"
 #include "platform/settings.h"
@@ -18,6 +22,13 @@ using namespace vintrel::test;
 
 namespace {
 QString storedFolder() { return GetSetting("Vintrel", "Default", "Path"); }
+// The registry file of the system (XDG_CONFIG_DIRS) or of the user.
+void writeRegistry(const QString &whose, const QString &text)
+{
+    const QString folder = qEnvironmentVariable(whose == "user" ? "XDG_CONFIG_HOME" : "XDG_CONFIG_DIRS") + "/Vintrel";
+    QDir().mkpath(folder);
+    writeBytes(folder + "/registry.ini", text.toUtf8());
+}
 } // namespace
 
 class TestApp : public QObject {
@@ -89,54 +100,252 @@ private slots:
         QCOMPARE(frmMain::CentredPosition(9600, 7200, 7185, 8610), QPointF(1207.5, -955));
     }
 
-    void exitAnswered_data()
+    // Exit asks its own question; closing the window asks only with unsaved
+    // changes. Both store the folder when they end.
+    void exitAndClose_data()
     {
+        QTest::addColumn<bool>("byExit");
+        QTest::addColumn<bool>("saved");
         QTest::addColumn<MsgAnswer>("answer");
-        QTest::newRow("No") << MsgAnswer::No;
-        QTest::newRow("Yes") << MsgAnswer::Yes;
+        QTest::newRow("Exit, No") << true << true << MsgAnswer::No;
+        QTest::newRow("Exit, Yes") << true << true << MsgAnswer::Yes;
+        QTest::newRow("close, saved") << false << true << MsgAnswer::Ok;
+        QTest::newRow("close, unsaved, No") << false << false << MsgAnswer::No;
+        QTest::newRow("close, unsaved, Yes") << false << false << MsgAnswer::Yes;
     }
-    void exitAnswered()
+    void exitAndClose()
     {
+        QFETCH(bool, byExit);
+        QFETCH(bool, saved);
         QFETCH(MsgAnswer, answer);
         Desk desk;
-        desk.page.LayoutSaved = false;
+        desk.page.LayoutSaved = saved;
         QDir().mkpath(dir.filePath("elsewhere"));
         QDir::setCurrent(dir.filePath("elsewhere"));
-        desk.ui.answers << answer;
-        desk.form.mnuExit_Click();
-        QCOMPARE(desk.ui.said(), QStringList({"question: Are you sure you want to exit?"}));
-        const bool yes = answer == MsgAnswer::Yes;
-        QCOMPARE(desk.form.ended(), yes);
-        QCOMPARE(storedFolder(), yes ? dir.filePath("elsewhere") : QString());
-        // Closing the window stores the folder without a question, once only.
-        QDir::setCurrent(launchFolder);
-        desk.form.close();
-        QVERIFY(desk.form.ended());
-        QCOMPARE(storedFolder(), yes ? dir.filePath("elsewhere") : launchFolder);
-        QCOMPARE(desk.ui.said().size(), 1);
+        if (answer != MsgAnswer::Ok)
+            desk.ui.answers << answer;
+        byExit ? desk.form.mnuExit_Click() : void(desk.form.close());
+        const QString question = byExit ? "Are you sure you want to exit?" : "Discard current changes and exit?";
+        QCOMPARE(desk.ui.said(), answer == MsgAnswer::Ok ? QStringList() : QStringList{"question: " + question});
+        const bool ends = answer != MsgAnswer::No;
+        QCOMPARE(desk.form.ended(), ends);
+        QCOMPARE(storedFolder(), ends ? dir.filePath("elsewhere") : QString());
+        QCOMPARE(desk.page.LayoutSaved, saved);
     }
 
-    void menuAndToolbarRunTheCommands()
+    void menusAndToolbar()
     {
         Desk desk;
+        desk.form.show();
         QStringList captions;
-        for (QAction *a : desk.form.menuBar()->actions())
-            captions << a->text();
-        for (QAction *menu : desk.form.menuBar()->actions())
+        for (QAction *menu : desk.form.menuBar()->actions()) {
+            captions << menu->text();
             for (QAction *a : menu->menu()->actions())
-                captions << a->text();
-        QCOMPARE(captions, QStringList({"&File", "&Twain", "&New Layout", "&Open Layout", "&Save Layout As...",
-                                        "&Add Photo", "&Remove Photo", "&Print Page", "E&xit", "&Select Source",
-                                        "&Acquire"}));
-        const QString photo = writePicture(dir.filePath("t.jpg"), {60, 40});
-        desk.ui.files << photo << photo;
-        desk.form.findChild<QAction *>("mnuAdd")->trigger();
-        auto *button = desk.form.findChild<QToolButton *>("Add");
-        QCOMPARE(button->toolTip(), QString("Add Photo"));
-        button->click();
-        QVERIFY(desk.page.PicUsed[1]);
-        desk.form.Toolbar1_ButtonClick("add"); // a key that matches no button runs nothing
-        QCOMPARE(desk.ui.fileRequests.size(), 2);
+                captions << a->text() + (a->isSeparator() || a->isCheckable() || !a->shortcut().isEmpty() ? "!" : "");
+        }
+        QCOMPARE(captions, QStringList({"&File", "&New Layout", "&Open Layout", "&Save Layout As...", "&Add Photo",
+                                        "&Remove Photo", "&Print Page", "E&xit", "&Twain", "&Select Source", "&Acquire",
+                                        "&Help", "Help &Topics", "&About Vintrel"}));
+        QStringList buttons;
+        QList<QImage> pictures;
+        int top = -1;
+        for (auto *b : desk.form.findChild<QWidget *>("Toolbar1")->findChildren<QToolButton *>()) {
+            buttons << b->text() + ": " + b->toolTip();
+            pictures << b->icon().pixmap(32, 32).toImage();
+            QVERIFY(b->geometry().top() > top); // one column, from the top
+            top = b->geometry().top();
+        }
+        QCOMPARE(buttons, QStringList({"New: Start New Layout", "Open: Open Layout", "Save As: Save Layout As...",
+                                       "Add: Add Photo", "Remove: Remove Photo", "Print: Print Page",
+                                       "Source: Select TWAIN Source", "Acquire: Acquire Photo from TWAIN Source",
+                                       "Help: Read Help File"}));
+        for (int i = 0; i < pictures.size(); ++i) {
+            QCOMPARE(pictures[i].size(), QSize(32, 32));
+            for (int j = 0; j < i; ++j)
+                QVERIFY2(pictures[i] != pictures[j], "nine distinct pictures");
+        }
+    }
+
+    // What each toolbar key runs, seen in the dialogs it opens and what it does
+    // to the page (unsaved, a photo in slot 0, every question answered No).
+    void toolbarKeys_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("seen");
+        QTest::newRow("New") << "New" << "question: Discard current layout and start new layout?";
+        QTest::newRow("Open") << "Open" << "question: Discard current changes and open a previously saved layout?";
+        QTest::newRow("Save As") << "Save As" << "file dialog 1: Vintrel Files (*.PPY)|*.ppy";
+        QTest::newRow("Add") << "Add" << "file dialog 0: " + kPhotoFilter;
+        QTest::newRow("Remove") << "Remove" << "slot 0 free";
+        QTest::newRow("Print") << "Print" << "print dialog";
+        QTest::newRow("Source") << "Source" << "stop: No TWAIN devices found.";
+        QTest::newRow("Acquire") << "Acquire" << "stop: No TWAIN devices found.";
+        QTest::newRow("Help") << "Help" << "started " + QUrl::fromLocalFile(App::Path() + "/readme.htm").toString();
+        QTest::newRow("a key in another case") << "save as" << "";
+        QTest::newRow("a key of no button") << "Exit" << "";
+    }
+    void toolbarKeys()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, seen);
+        const QString beside = writeBytes(App::Path() + "/readme.htm", "<p>help</p>");
+        Desk desk;
+        desk.place(0, writePicture(dir.filePath("k.png"), {30, 20}, "PNG"), 0, 0, 450, 300);
+        desk.page.CurPic = 0;
+        desk.page.LayoutSaved = false;
+        desk.ui.answers << MsgAnswer::No;
+        desk.ui.files << std::nullopt;
+        desk.ui.printers << std::nullopt;
+        desk.form.Toolbar1_ButtonClick(key);
+        QStringList got = desk.ui.said();
+        for (const FileDialogRequest &r : desk.ui.fileRequests)
+            got << QString("file dialog %1: %2").arg(int(r.kind)).arg(r.filter);
+        if (!desk.ui.printFlags.isEmpty())
+            got << "print dialog";
+        if (!desk.page.PicUsed[0])
+            got << "slot 0 free";
+        for (const QString &s : desk.ui.started)
+            got << "started " + s;
+        QCOMPARE(got.join(" / "), seen);
+        QCOMPARE(desk.page.LayoutSaved, false);
+        desk.ui.answers.clear(), desk.ui.files.clear(), desk.ui.printers.clear();
+        QFile::remove(beside);
+    }
+
+    // The toolbar's Remove right after a save: still saved, the path kept in
+    // the record with its flags off; opened again, the slot stays free.
+    void toolbarRemoveKeepsTheSavedState()
+    {
+        Desk desk;
+        const QString photo = writePicture(dir.filePath("kept.png"), {30, 20}, "PNG");
+        desk.add(photo);
+        desk.save(dir.filePath("removed.ppy"));
+        desk.form.Toolbar1_ButtonClick("Remove");
+        QVERIFY(desk.page.LayoutSaved);
+        desk.save(dir.filePath("removed.ppy"));
+        const QByteArray first = readBytes(dir.filePath("removed.ppy")).split('\n').first();
+        QVERIFY2(first.startsWith("\"" + QFile::encodeName(photo) + "\",\"840\",\"600\"") && first.contains(R"(","N","N",")"),
+                 first.constData());
+        desk.form.mnuNew_Click(); // no question
+        desk.open(dir.filePath("removed.ppy"));
+        QCOMPARE(desk.slot(0).left(19), QString("free hidden picture"));
+        QVERIFY(desk.ui.said().isEmpty());
+    }
+
+    // Help Topics finds its document beside the program, else in the data folder.
+    void helpDocument_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("handler");
+        QTest::addColumn<QString>("seen");
+        const QString data = qEnvironmentVariable("XDG_DATA_HOME") + "/vintrel/readme.htm";
+        QTest::newRow("beside the program") << "beside" << true << "started " + QUrl::fromLocalFile(App::Path() + "/readme.htm").toString();
+        QTest::newRow("in the data folder") << "data" << true << "started " + QUrl::fromLocalFile(data).toString();
+        QTest::newRow("nowhere") << "" << true << "information: The help file readme.htm is missing from " + App::Path() + ".";
+        QTest::newRow("no handler") << "data" << false << "information: No program is set up to show " + data + ".";
+    }
+    void helpDocument()
+    {
+        QFETCH(QString, where);
+        QFETCH(bool, handler);
+        QFETCH(QString, seen);
+        const QString data = qEnvironmentVariable("XDG_DATA_HOME") + "/vintrel";
+        QDir().mkpath(data);
+        if (where == "beside")
+            writeBytes(App::Path() + "/readme.htm", "<p>help</p>");
+        if (where == "data")
+            writeBytes(data + "/readme.htm", "<p>help</p>");
+        Desk desk;
+        desk.ui.canStart = handler;
+        desk.form.mnuHelpTopics_Click();
+        QCOMPARE((desk.ui.started.isEmpty() || !handler ? desk.ui.said() : QStringList{"started " + desk.ui.started.join(",")}).join(","), seen);
+        QFile::remove(App::Path() + "/readme.htm");
+        QDir(data).removeRecursively();
+    }
+
+    void registryValues_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("string") << "Value = sz:/usr/bin/info --all" << "/usr/bin/info --all";
+        QTest::newRow("1, stored as 01 00 00 00") << "Value = dword:00000001" << "&h001";
+        QTest::newRow("78 56 34 12") << "Value = dword:12345678" << "&h12345678";
+        QTest::newRow("a wrong type") << "Value = hex:0102" << "";
+        QTest::newRow("not the user's") << "Other = sz:x" << "from the system";
+    }
+    void registryValues()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, text);
+        writeRegistry("system", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vintrel]\nValue = sz:from the system\n");
+        writeRegistry("user", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vintrel]\n" + line + "\n");
+        QString value;
+        QVERIFY(GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Value", value));
+        QCOMPARE(value, text);
+        QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", "Value", value));
+        QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Nothing", value));
+        QCOMPARE(value, QString());
+        writeRegistry("user", "");
+        QVERIFY(GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Value", value));
+        QCOMPARE(value, "from the system");
+    }
+
+    void systemInfo_data()
+    {
+        QTest::addColumn<QString>("registry");
+        QTest::addColumn<bool>("startable");
+        QTest::addColumn<QString>("started"); // or, empty, the message
+        const QString first = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\nPATH = sz:/opt/info --full\n";
+        const QString second = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\nMSINFO = sz:" + dir.path() + "\n";
+        QTest::newRow("the first place") << first + second << true << "/opt/info --full";
+        QTest::newRow("the second place") << second << true << dir.filePath("MSINFO32.EXE");
+        QTest::newRow("the second place without the program") << second.chopped(1) + "/none\n" << true << "";
+        QTest::newRow("nothing set up") << "" << true << "";
+        QTest::newRow("a program that cannot start") << first << false << "";
+    }
+    void systemInfo()
+    {
+        QFETCH(QString, registry);
+        QFETCH(bool, startable);
+        QFETCH(QString, started);
+        writeBytes(dir.filePath("MSINFO32.EXE"), "#!/bin/sh\n");
+        writeRegistry("user", registry);
+        Desk desk;
+        desk.ui.canStart = startable;
+        StartSysInfo(desk.ui);
+        if (startable)
+            QCOMPARE(desk.ui.started, started.isEmpty() ? QStringList() : QStringList{started});
+        QCOMPARE(desk.ui.said(), started.isEmpty() ? QStringList{"none: System Information Is Unavailable At This Time"} : QStringList());
+        writeRegistry("user", "");
+    }
+
+    void aboutBox()
+    {
+        Desk desk;
+        desk.form.show();
+        desk.form.mnuAbout_Click();
+        auto *about = desk.form.findChild<frmAbout *>();
+        QVERIFY(about && about->isVisible() && !about->isModal());
+        QCOMPARE(about->windowTitle(), "About Vintrel");
+        QCOMPARE(about->findChild<QLabel *>("lblVersion")->text(), "Version 1.0.0");
+        QCOMPARE(about->size(), QSize(418, 257)); // 6270 x 3855 twips
+        QCOMPARE(about->findChild<QWidget *>("Label3")->geometry(), QRect(72, 112, 257, 25));
+        QVERIFY(about->findChild<QPushButton *>("cmdOK")->isDefault());
+        desk.form.mnuAbout_Click(); // the same box, to the front
+        QCOMPARE(desk.form.findChildren<frmAbout *>().size(), 1);
+        // The hand shows once the pointer has moved over the link; a double
+        // click opens the address twice.
+        auto *link = about->findChild<QWidget *>("Label3");
+        QCOMPARE(link->cursor().shape(), Qt::ArrowCursor);
+        QTest::mouseMove(link, {20, 10});
+        QCOMPARE(link->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(link->cursor().hotSpot(), QPoint(12, 1));
+        QTest::mouseClick(link, Qt::LeftButton, {}, {20, 10});
+        QTest::mouseDClick(link, Qt::LeftButton, {}, {20, 10});
+        QTest::mouseRelease(link, Qt::LeftButton, {}, {20, 10});
+        QCOMPARE(desk.ui.started, QStringList(2, frmAbout::kWebAddress));
+        QTest::keyClick(about, Qt::Key_Escape); // OK is also the cancel button: the box goes
+        QTRY_VERIFY(!desk.form.findChild<frmAbout *>());
     }
 
     void secondCopyEndsAtOnceAndKilledCopyDoesNotBlock()

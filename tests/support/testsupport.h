@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <QApplication>
+#include <QUrl>
 #include <QtTest>
 
 #include "app/frmmain.h"
@@ -38,6 +39,19 @@ public:
     std::optional<QString> fileDialog(const FileDialogRequest &request) override;
     bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override { return cursor; }
+    // Programs and documents asked to start, each as its command line or address.
+    QStringList started;
+    bool canStart = true;
+    bool startProgram(const QString &program, const QStringList &arguments) override
+    {
+        started << (QStringList{program} + arguments).join(' ');
+        return canStart;
+    }
+    bool openUrl(const QUrl &url) override
+    {
+        started << url.toString();
+        return canStart;
+    }
 
     // The messages shown, each as "icon: text" (stop, question, information, none).
     QStringList said() const;
