@@ -35,9 +35,11 @@ include(CPack)
 install(FILES data/help/readme.htm DESTINATION share/vintrel)
 # System Info starts the desktop's system information program: the first one
 # found on PATH at install time goes into the program's registry.
-include(GNUInstallDirs)
-install(CODE "set(vintrel_sysconf \"${CMAKE_INSTALL_FULL_SYSCONFDIR}\")")
 install(CODE [[
+    set(vintrel_sysconf "${CMAKE_INSTALL_PREFIX}/etc") # /usr's is /etc
+    if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+        set(vintrel_sysconf "/etc")
+    endif()
     find_program(vintrel_sysinfo NAMES gnome-system-monitor kinfocenter mate-system-monitor xfce4-taskmanager
         hardinfo lxtask NO_CACHE)
     if(vintrel_sysinfo)

@@ -17,6 +17,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 [ ! -e "$prefix/bin/libvintrelscan.so" ] || fail "the library beside the program would hide the installed one"
 desktop-file-validate "$prefix/share/applications/org.example.Vintrel.desktop" || fail "desktop entry"
 grep -q '^Exec=vintrel %f$' "$prefix/share/applications/org.example.Vintrel.desktop" || fail "Exec without %f"
+cmp -s "$prefix/share/vintrel/readme.htm" "$build/readme.htm" || fail "the help document is not installed"
 appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/org.example.Vintrel.metainfo.xml" >"$work/as.log" ||
     { cat "$work/as.log"; fail "metainfo"; }
 cp -r "$prefix/share/mime" "$work/mime"
@@ -56,7 +57,7 @@ ended
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null) || fail "cpack"
 deb=$(ls "$work"/package/vintrel_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libqt6printsupport6 libjpeg62-turbo libsane1; do
+for needed in libqt6widgets6 libqt6printsupport6 libqt6svg6 libjpeg62-turbo libsane1; do
     grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 dpkg -x "$deb" "$work/root"
