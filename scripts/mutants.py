@@ -35,7 +35,7 @@ MUTANTS = [
     ("fit: height test strict", "src/layout/addphoto.cpp", [("while (w >= 1500 && h >= 1500)", "while (w >= 1500 && h > 1500)")]),
     ("fit: step of 10", "src/layout/addphoto.cpp", [("h -= 100;", "h -= 10;")]),
     ("fit: height truncated, not rounded", "src/layout/addphoto.cpp",
-     [("std::int32_t h = roundToInt32(pic.Height());", "std::int32_t h = std::int32_t(pic.Height());")]),
+     [("std::int32_t h = roundToInt32(height);", "std::int32_t h = std::int32_t(height);")]),
     ("add: page not marked changed", "src/layout/addphoto.cpp",
      [("    // Even a cancelled or refused Add counts as a change.\n    page.LayoutSaved = false;", "")]),
     ("add: CurPic set only after loading", "src/layout/addphoto.cpp",
