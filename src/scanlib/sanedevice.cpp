@@ -1,9 +1,14 @@
 #include "sanedevice.h"
 
+#include <sys/syscall.h>
+
 #include <chrono>
 #include <cmath>
+#include <memory>
+#include <set>
 #include <thread>
 
+#include <QDir>
 #include <QFile>
 #include <QThreadPool>
 
@@ -15,6 +20,50 @@
 namespace vintrel::scan {
 
 namespace {
+std::set<long> ThreadsOfThisProcess()
+{
+    std::set<long> threads;
+    for (const QString &name : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        threads.insert(name.toLong());
+    return threads;
+}
+
+void SettleBackendThreads(const std::set<long> &before)
+{
+    // Some backends stop their reader thread with an asynchronous cancel. One
+    // that lands while the thread is inside the C library (starting, closing
+    // its pipe, freeing memory) leaves a lock taken for good and the program
+    // hangs; one that lands while it waits in the kernel to write, read or
+    // sleep is harmless. So wait, up to two seconds, until each thread the
+    // backend started has ended or waits in one of those calls.
+    static const std::set<long> waiting = {
+        SYS_read, SYS_write, SYS_nanosleep, SYS_clock_nanosleep, SYS_pselect6, SYS_ppoll,
+#ifdef SYS_poll
+        SYS_poll,
+#endif
+#ifdef SYS_select
+        SYS_select,
+#endif
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+        bool settled = true;
+        for (long thread : ThreadsOfThisProcess()) {
+            if (before.count(thread))
+                continue;
+            QFile call(QStringLiteral("/proc/self/task/%1/syscall").arg(thread));
+            if (!call.open(QIODevice::ReadOnly))
+                continue; // ended meanwhile
+            bool number = false;
+            const long which = call.readAll().split(' ').value(0).trimmed().toLong(&number);
+            settled = settled && number && waiting.count(which);
+        }
+        if (settled)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 
 QString text(SANE_Status status) { return QString::fromLocal8Bit(sane_strstatus(status)); }
 
@@ -78,6 +127,11 @@ QList<DeviceInfo> SaneDevices()
 
 struct SaneDevice::Impl {
     SANE_Handle handle = nullptr;
+    // Shared with a Cancel that may outlive the scan.
+    struct ScanState {
+        std::atomic<bool> cancelRequested{false}, scanning{false}, stopping{false};
+    };
+    std::shared_ptr<ScanState> scan = std::make_shared<ScanState>();
 
     // The option of that name, active, and its number.
     const SANE_Option_Descriptor *find(const QString &name, SANE_Int &index)
@@ -200,14 +254,16 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
                       QString &why)
 {
     cancelled = false;
+    d->scan->cancelRequested = false;
+    d->scan->scanning = true;
+    d->scan->stopping = false;
     QByteArray buffer(256 * 1024, '\0');
-    // Some backends stop their reader thread with an asynchronous cancel, which
-    // must not land while that thread is inside the C library (starting up,
-    // closing its pipe, freeing memory): a moment's pause first lets it reach
-    // its blocking write, or its end.
+    std::set<long> before; // the threads there were before the backend started its own
     auto finish = [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        d->scan->stopping = true;
+        SettleBackendThreads(before);
         sane_cancel(d->handle);
+        d->scan->scanning = false;
     };
     auto stop = [&](SANE_Status status) {
         cancelled = status == SANE_STATUS_CANCELLED;
@@ -221,6 +277,7 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
         return false;
     };
     for (int pass = 0;; ++pass) {
+        before = ThreadsOfThisProcess();
         SANE_Status status = sane_start(d->handle);
         if (status != SANE_STATUS_GOOD)
             return stop(status);
@@ -243,6 +300,8 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
             status = sane_read(d->handle, reinterpret_cast<SANE_Byte *>(buffer.data()), SANE_Int(buffer.size()), &length);
             if (status == SANE_STATUS_EOF)
                 break;
+            if (status == SANE_STATUS_GOOD && d->scan->cancelRequested)
+                status = SANE_STATUS_CANCELLED;
             if (status != SANE_STATUS_GOOD)
                 return stop(status);
             if (!writer.write(buffer.constData(), length))
@@ -260,7 +319,15 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
 
 void SaneDevice::Cancel()
 {
-    sane_cancel(d->handle);
+    // The scan stops itself at its next read, its backend's threads settled; a
+    // device that sends nothing for two seconds is stopped from here.
+    d->scan->cancelRequested = true;
+    std::thread([state = d->scan, handle = d->handle] {
+        for (int waited = 0; waited < 2000 && state->scanning && !state->stopping; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (state->scanning && !state->stopping) // the device is still open while its scan runs
+            sane_cancel(handle);
+    }).detach();
 }
 
 } // namespace vintrel::scan
