@@ -12,12 +12,12 @@ packages=(
     fonts-dejavu-core
     clang libclang-rt-14-dev
     poppler-utils cups-daemon cups-client
-    xvfb xauth xdotool
+    xvfb xauth xdotool openbox x11-utils imagemagick
 )
 # The benchmarks make their camera photos from a real photograph of a desktop
-# wallpaper package: "setup.sh bench" adds it, and an X tool to watch windows.
+# wallpaper package: "setup.sh bench" adds it.
 if [ "${1:-}" = bench ]; then
-    packages+=(mate-backgrounds x11-utils)
+    packages+=(mate-backgrounds)
 fi
 
 missing=()
