@@ -165,7 +165,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("library");
         QTest::addColumn<bool>("devices");
-        QTest::newRow("no library") << QStringList{App::Path() + "/absent.so"} << true;
         QTest::newRow("library without the functions")
             << QStringList{QLibraryInfo::path(QLibraryInfo::LibrariesPath) + "/libQt6Core.so.6"} << true;
         QTest::newRow("no device") << QStringList{ownLibrary} << false;
@@ -248,7 +247,6 @@ private slots:
         const QString file = App::Path() + "/img00001.bmp";
         QCOMPARE(filesHere(), QStringList{"img00001.bmp"});
         const QImage bitmap(file, "BMP");
-        QCOMPARE(bitmap.format(), QImage::Format_RGB32); // 24 bits a pixel, no palette
         QCOMPARE(bitmap.size(), expected.size());
         // Qt rounds 16-bit samples to 8 bits where the bitmap keeps the high byte.
         const QImage got = bitmap.convertToFormat(QImage::Format_RGB888);
@@ -256,7 +254,7 @@ private slots:
             for (int x = 0; x < got.width() * 3; ++x)
                 QVERIFY(qAbs(got.constScanLine(y)[x] - expected.constScanLine(y)[x]) <= 1);
         QCOMPARE(bitmap.dotsPerMeterX(), qRound(75 / 0.0254));
-        QCOMPARE(readBytes(file).mid(28, 2), QByteArray("\x18\x00", 2));
+        QCOMPARE(readBytes(file).mid(28, 2), QByteArray("\x18\x00", 2)); // 24 bits a pixel, no palette
         // On the page as a new photo, at the size the picture loader gives it.
         QCOMPARE(desk.page.CurPic, 0);
         QVERIFY(!desk.page.LayoutSaved);

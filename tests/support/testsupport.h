@@ -44,14 +44,9 @@ public:
     bool canStart = true;
     bool startProgram(const QString &program, const QStringList &arguments) override
     {
-        started << (QStringList{program} + arguments).join(' ');
-        return canStart;
+        return started << (QStringList{program} + arguments).join(' '), canStart;
     }
-    bool openUrl(const QUrl &url) override
-    {
-        started << url.toString();
-        return canStart;
-    }
+    bool openUrl(const QUrl &url) override { return started << url.toString(), canStart; }
 
     // The messages shown, each as "icon: text" (stop, question, information, none).
     QStringList said() const;
