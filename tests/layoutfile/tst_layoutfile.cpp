@@ -186,6 +186,8 @@ private slots:
             const QString path = dir.filePath(QString("round %1.ppy").arg(round));
             desk.save(path);
             const QByteArray saved = readBytes(path);
+            if (round == 0) // only the 30th record's counter counts
+                writeBytes(path, QByteArray(saved).replace(saved.indexOf("\"2000000000\"\r\n"), 12, "\"7\""));
             Desk again;
             again.open(path);
             QCOMPARE(again.ui.said(), saved.contains(QFile::encodeName(gone)) ? QStringList({"information: " + kMissing}) : QStringList());
