@@ -211,7 +211,7 @@ MUTANTS = [
     ("closing does not store the folder", "src/app/frmmain.cpp", [("    if (!m_ended)\n        Form_Unload();\n", "")]),
     ("start-up keeps stamps", "src/app/frmmain.cpp", [("    m_page.PicZOrder.fill(0);\n", "")]),
     ("toolbar keys in any case", "src/app/frmmain.cpp",
-     [("if (key == QLatin1String(button.key))", "if (key.compare(QLatin1String(button.key), Qt::CaseInsensitive) == 0)")]),
+     [("if (key == QLatin1String(wanted))", "if (key.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0)")]),
     ("lock never taken", "src/platform/app.cpp", [("return !lock->tryLock(0);", "return false;")]),
     # Scanning
     ("scan: 16-bit samples keep the low byte", "src/scanlib/bmpwriter.cpp", [("return v >> 8;", "return v & 0xFF;")]),
