@@ -9,7 +9,7 @@ apps=()
 cleanup() {
     for pid in "${apps[@]}"; do kill "$pid" 2>/dev/null || true; done
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
+    rm -rf "$work" 2>/dev/null || { sleep 1; rm -rf "$work" || true; } # a server may write as it ends
 }
 trap cleanup EXIT
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
