@@ -211,7 +211,6 @@ private slots:
         for (const QString &s : desk.ui.started)
             got << "started " + s;
         QCOMPARE(got.join(" / "), seen);
-        QCOMPARE(desk.page.LayoutSaved, false);
         desk.ui.answers.clear(), desk.ui.files.clear(), desk.ui.printers.clear();
         QFile::remove(App::Path() + "/readme.htm");
         QDir(data).removeRecursively();
@@ -256,9 +255,8 @@ private slots:
         QString value;
         QVERIFY(GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Value", value));
         QCOMPARE(value, text);
-        QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", "Value", value));
-        QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Nothing", value));
-        QCOMPARE(value, QString());
+        QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", "Value", value) && value.isEmpty());
+        QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Nothing", value) && value.isEmpty());
     }
 
     void systemInfo_data()

@@ -121,9 +121,7 @@ QImage scanimage(const QString &mode, double dpi, double widthMm, double heightM
     // scanimage can be stuck by the test device's cancel too, after it has
     // written the image: what it wrote counts.
     p.waitForFinished(30000);
-    const QByteArray pnm = p.readAllStandardOutput();
-    p.kill();
-    p.waitForFinished();
+    const QByteArray pnm = p.readAllStandardOutput(); // and QProcess ends it
     // P4, P5 or P6, grey and colour at 8 or 16 bits, as Qt reads them.
     return QImage::fromData(pnm).convertToFormat(QImage::Format_RGB888);
 }
