@@ -146,6 +146,7 @@ MUTANTS = [
     ("visible and used swapped", "src/layoutfile/layoutformat.cpp",
      [("        slot.visible ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),\n        slot.used ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),",
        "        slot.used ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),\n        slot.visible ? QStringLiteral(\"Y\") : QStringLiteral(\"N\"),")]),
+    ("quote in a path not doubled", "src/layoutfile/layoutformat.cpp", [(".replace('\"', \"\\\"\\\"\")", "")]),
     ("quoted field ends at a comma", "src/layoutfile/layoutformat.cpp",
      [("const qsizetype close = m_data.indexOf('\"', m_pos + 1);", "const qsizetype close = m_data.indexOf(',', m_pos + 1) - 1;")]),
     ("unquoted field keeps blanks", "src/layoutfile/layoutformat.cpp",

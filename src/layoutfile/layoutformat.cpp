@@ -92,7 +92,8 @@ QByteArray RecordLine(const SlotValues &slot, double counter)
         if (f > 0)
             line += ',';
         line += '"';
-        line += f == 0 ? QFile::encodeName(fields[f]) : fields[f].toLatin1();
+        // A quote in a path is written twice, so it reads back as one.
+        line += f == 0 ? QFile::encodeName(fields[f]).replace('"', "\"\"") : fields[f].toLatin1();
         line += '"';
     }
     line += "\r\n";
@@ -128,9 +129,17 @@ QByteArray FieldReader::next()
         throw RuntimeError(QStringLiteral("the layout ends before its 330th field"));
     QByteArray text;
     if (m_data[m_pos] == '"') {
-        const qsizetype close = m_data.indexOf('"', m_pos + 1);
-        const qsizetype end = close < 0 ? n : close;
-        text = m_data.sliced(m_pos + 1, end - m_pos - 1).toByteArray();
+        // To the closing quote; two quotes inside stand for one.
+        qsizetype close = m_pos;
+        for (;;) {
+            const qsizetype from = close + 1;
+            close = m_data.indexOf('"', from);
+            text += m_data.sliced(from, (close < 0 ? n : close) - from);
+            if (close < 0 || close + 1 >= n || m_data[close + 1] != '"')
+                break;
+            text += '"';
+            ++close;
+        }
         m_pos = close < 0 ? n : close + 1;
         // Anything between the closing quote and the separator is dropped.
         while (m_pos < n && m_data[m_pos] != ',' && !atLineEnd())

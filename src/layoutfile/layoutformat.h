@@ -55,8 +55,8 @@ QByteArray RecordLine(const SlotValues &slot, double counter);
 // ---- Reading ------------------------------------------------------------
 
 // The file as one stream of fields: a line end separates fields like a comma. A
-// quoted field keeps commas and blanks; an unquoted one loses its surrounding
-// blanks. Reading past the end throws RuntimeError (end of file).
+// quoted field keeps commas, blanks and line ends, and reads "" inside it as one
+// quote; an unquoted one loses its surrounding blanks. Reading past the end throws RuntimeError (end of file).
 class FieldReader {
 public:
     explicit FieldReader(QByteArrayView data) : m_data(data) {}

@@ -79,7 +79,7 @@ private slots:
         QDir(dir.path()).mkpath("My Photos");
         beach = writePicture(dir.filePath("beach.jpg"), {640, 480});
         garden = writePicture(dir.filePath("My Photos/Garden, 1999.jpg"), {480, 640});
-        accents = writePicture(dir.filePath("Grüße ünd ß.png"), {20, 10}, "PNG");
+        accents = writePicture(dir.filePath("Grüße \"ünd\",\"ß\".png"), {20, 10}, "PNG"); // quotes, a "," between
         signal(SIGXFSZ, SIG_IGN); // a write past the file-size limit fails instead of killing us
     }
 
@@ -156,7 +156,7 @@ private slots:
     void savedThenOpenedGivesTheSamePage()
     {
         // Random pages: places and sizes, flags, ratios empty, measured or read,
-        // ranks whole and not, paths with commas, blanks and accents, and now and
+        // ranks whole and not, paths with commas, blanks, quotes and accents, and now and
         // then a photo that has gone. Saved, opened in a fresh window and saved
         // again, each gives back the same file (empty ratios read as 0), and the
         // photos stand stacked by rank.
