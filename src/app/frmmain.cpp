@@ -1,5 +1,7 @@
 #include "frmmain.h"
 
+#include <csignal>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -122,6 +124,9 @@ QPointF frmMain::CentredPosition(double screenWidth, double screenHeight, double
 
 bool frmMain::Form_Load()
 {
+    // Under a file-size limit a write past it fails (EFBIG) and the save says
+    // so, rather than the signal ending the program with the page unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (App::PrevInstance()) {
         End();
         return false;
