@@ -234,11 +234,9 @@ void frmMain::mnuHelpTopics_Click()
 
 void frmMain::mnuAbout_Click()
 {
-    // One box at a time, the main window usable while it is open.
-    if (!m_about) {
+    // One box at a time, shown without a modal loop: the main window stays usable.
+    if (!m_about)
         m_about = new frmAbout(m_ui, this);
-        m_about->setWindowModality(Qt::NonModal);
-    }
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
