@@ -24,7 +24,8 @@ namespace {
 void fillPage(Page &page, const QString &folder)
 {
     for (int i = 0; i < Page::kPhotos; ++i) {
-        RecordPhoto(page, i, folder + QString("/photo %1.jpg").arg(i));
+        // Held at the size the page shows them, as Add Photo holds them.
+        RecordPhoto(page, i, folder + QString("/photo %1.jpg").arg(i), StartingShownAt(page));
         FitStartingSize(page, i);
     }
 }

@@ -5,14 +5,14 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
+    qt6-base-dev qt6-svg-dev qt6-image-formats-plugins libfontconfig-dev
     libjpeg-dev libturbojpeg0-dev libjpeg-turbo-progs
     libsane1 libsane-dev sane-utils
     desktop-file-utils appstream dpkg-dev file
     fonts-dejavu-core
     clang libclang-rt-14-dev
     poppler-utils cups-daemon cups-client
-    xvfb xauth xdotool openbox x11-utils imagemagick
+    xvfb xauth xdotool openbox x11-utils imagemagick libxcb1-dev
 )
 # The benchmarks make their camera photos from a real photograph of a desktop
 # wallpaper package: "setup.sh bench" adds it.

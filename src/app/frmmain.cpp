@@ -286,6 +286,13 @@ void frmMain::runWaiting()
     }
 }
 
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The toolbar's pictures follow as soon as the window stands.
+    QTimer::singleShot(0, m_toolbar, [toolbar = m_toolbar] { toolbar->showPictures(); });
+}
+
 void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_page.Opening && !m_ended) {

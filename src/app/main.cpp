@@ -1,12 +1,17 @@
 #include <cstdio>
+#include <thread>
+
+#include <fontconfig/fontconfig.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QTimer>
 
 #include "commandline.h"
 #include "frmmain.h"
 #include "handoff.h"
+#include "lazystyle.h"
 #include "platform/app.h"
 #include "platform/ui.h"
 
@@ -38,13 +43,16 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // Fontconfig reads its configuration while Qt connects to the display:
+    // the window's menu bar needs fonts before it can be shown.
+    std::thread fonts([] { FcInit(); });
     QApplication app(argc, argv);
+    fonts.join();
     QApplication::setApplicationName(QStringLiteral("Vintrel"));
     QApplication::setApplicationVersion(QStringLiteral(VINTREL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Vintrel"));
-    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.Vintrel"),
-                                                    QIcon(QStringLiteral(":/icons/256.png"))));
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication::setStyle(new LazyIconStyle);
 
     // Named from where the program was started, before start-up changes folder.
     const QString file = line.file.isNull() ? QString() : QDir::current().absoluteFilePath(line.file);
@@ -63,6 +71,12 @@ int main(int argc, char *argv[])
     if (!form.Form_Load())
         return 0;
     form.show();
+    // The icon is looked up once the window stands: the icon theme and the
+    // picture readers take longer to start than the window itself.
+    QTimer::singleShot(0, [] {
+        QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.Vintrel"),
+                                                        QIcon(QStringLiteral(":/icons/256.png"))));
+    });
     if (!file.isNull())
         form.openNamed(file);
     return app.exec();

@@ -22,7 +22,6 @@ void Toolbar::addButton(const QString &key, const QString &tooltip)
     button->setObjectName(key);
     button->setText(key);
     button->setToolTip(tooltip);
-    button->setIcon(buttonPicture(key));
     button->setIconSize(QSize(32, 32));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
@@ -33,6 +32,13 @@ void Toolbar::addButton(const QString &key, const QString &tooltip)
             onButtonClick(key);
     });
     m_column->insertWidget(m_column->count() - 1, button);
+}
+
+void Toolbar::showPictures()
+{
+    for (auto *button : findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
+        if (button->icon().isNull())
+            button->setIcon(buttonPicture(button->objectName()));
 }
 
 QIcon Toolbar::buttonPicture(const QString &key)

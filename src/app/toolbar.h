@@ -12,6 +12,9 @@ class Toolbar : public QWidget {
 public:
     explicit Toolbar(QWidget *parent = nullptr);
     void addButton(const QString &key, const QString &tooltip);
+    // Gives every button its picture (done once the window has appeared:
+    // looking them up in the icon theme takes a while).
+    void showPictures();
     // Runs with the pressed button's key.
     std::function<void(const QString &key)> onButtonClick;
 

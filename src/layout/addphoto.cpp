@@ -61,6 +61,15 @@ void FitStartingSize(Page &page, int i)
     pic.setHeight(float(size.height()));
 }
 
+ShownAt StartingShownAt(const Page &page)
+{
+    return [&page](QSize natural) {
+        const QSizeF twips = page.ImageLoader.twipsOf(natural);
+        return page.devicePixels(StartingSize(float(twips.width()), float(twips.height()),
+                                              toSingle(twips.width() / twips.height())));
+    };
+}
+
 void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
 {
     // Even a cancelled or refused Add counts as a change.
@@ -74,11 +83,7 @@ void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         cdDialog.Filter = kPhotoFilter;
         cdDialog.ShowOpen();
         page.CurPic = i;
-        RecordPhoto(page, i, cdDialog.FileName, [&page](QSize natural) {
-            const QSizeF twips = page.ImageLoader.twipsOf(natural);
-            return page.devicePixels(StartingSize(float(twips.width()), float(twips.height()),
-                                                  toSingle(twips.width() / twips.height())));
-        });
+        RecordPhoto(page, i, cdDialog.FileName, StartingShownAt(page));
         page.ClearSelectionLook();
         page.Pic(i).setAppearance(1);
         FitStartingSize(page, i);

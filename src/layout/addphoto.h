@@ -33,6 +33,9 @@ void RecordPhoto(Page &page, int i, const QString &path, const ShownAt &shownAt 
 QSizeF StartingSize(float width, float height, float ratioWH);
 // Gives slot i's photo its starting size.
 void FitStartingSize(Page &page, int i);
+// The device pixels a photo of a given natural size is first shown at on the
+// page: its starting size.
+ShownAt StartingShownAt(const Page &page);
 
 // The Add Photo command.
 void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui);

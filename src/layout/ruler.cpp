@@ -25,12 +25,19 @@ Ruler::Ruler(Axis axis, float widthTwips, float heightTwips, QWidget *parent)
 {
     setObjectName(axis == Axis::Horizontal ? QStringLiteral("XRule") : QStringLiteral("YRule"));
     setFixedSize(pixelsX(widthTwips), pixelsY(heightTwips));
-    m_image = QImage(size(), QImage::Format_RGB32);
-    m_image.fill(Qt::white);
-    drawScale();
 }
 
-void Ruler::drawScale()
+QImage &Ruler::picture() const
+{
+    if (m_image.isNull()) {
+        m_image = QImage(size(), QImage::Format_RGB32);
+        m_image.fill(Qt::white);
+        drawScale();
+    }
+    return m_image;
+}
+
+void Ruler::drawScale() const
 {
     const bool across = m_axis == Axis::Horizontal;
     const QSize scale = across ? kHorizontalScale : kVerticalScale;
@@ -77,7 +84,7 @@ void Ruler::drawScale()
 void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
 {
     const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
-    QPainter p(&m_image);
+    QPainter p(&picture());
     p.setPen(colour);
     p.drawLine(a, b);
     update(QRectF(a, b).normalized().toAlignedRect().adjusted(-1, -1, 1, 1));
@@ -86,14 +93,14 @@ void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
 void Ruler::FilledBox(float x1, float y1, float x2, float y2, const QColor &colour)
 {
     const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
-    QPainter p(&m_image);
+    QPainter p(&picture());
     p.fillRect(QRectF(a, b).normalized(), colour);
     update(QRectF(a, b).normalized().toAlignedRect());
 }
 
 void Ruler::paintEvent(QPaintEvent *event)
 {
-    QPainter(this).drawImage(event->rect(), m_image, event->rect());
+    QPainter(this).drawImage(event->rect(), picture(), event->rect());
 }
 
 } // namespace vintrel

@@ -23,7 +23,7 @@ public:
     void FilledBox(float x1, float y1, float x2, float y2, const QColor &colour);
 
     // What the ruler shows, at one pixel a screen pixel.
-    const QImage &image() const { return m_image; }
+    const QImage &image() const { return picture(); }
 
     // Where the whole-inch marks of the scale pictures stand, in pixels from the
     // start of the scale; 0 to 8 across, 0 to 11 down.
@@ -33,10 +33,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void drawScale();
+    // The picture, its scale drawn the first time it is needed (after the
+    // window has appeared: drawing the labels starts the font machinery).
+    QImage &picture() const;
+    void drawScale() const;
     Axis m_axis;
     float m_width, m_height;
-    QImage m_image;
+    mutable QImage m_image;
 };
 
 } // namespace vintrel

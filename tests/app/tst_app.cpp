@@ -142,7 +142,11 @@ private slots:
                                         "&Help", "Help &Topics", "&About Vintrel"}));
         QStringList buttons;
         QList<QImage> pictures;
-        for (auto *b : desk.form.findChild<QWidget *>("Toolbar1")->findChildren<QToolButton *>()) {
+        // The pictures follow once the window is shown.
+        desk.form.show();
+        const auto tools = desk.form.findChild<QWidget *>("Toolbar1")->findChildren<QToolButton *>();
+        QTRY_VERIFY(!tools.last()->icon().isNull());
+        for (auto *b : tools) {
             buttons << b->text() + ": " + b->toolTip();
             pictures << b->icon().pixmap(32, 32).toImage();
         }
