@@ -384,6 +384,22 @@ private slots:
         QCOMPARE(slot(0), QString("used shown picture photo.png at 2000,3000 1500x1200 rank 1"));
     }
 
+    // A photo enlarged past its screen copy is decoded again, sharper, from its file.
+    void enlargedPhotoDecodedSharper()
+    {
+        desk->add(writePicture(dir.filePath("enlarge.jpg"), {4000, 3000}));
+        ImageControl &pic = desk->page.Pic(0);
+        const int before = pic.picture().display().width();
+        QVERIFY(before < 300);
+        desk->form.show();
+        pic.setWidth(pic.Width() * 4);
+        pic.setHeight(pic.Height() * 4);
+        pic.widget()->repaint();
+        const int shown = pic.widget()->width() * int(pic.widget()->devicePixelRatioF());
+        QVERIFY(shown > before);
+        QTRY_VERIFY(pic.picture().display().width() >= shown);
+    }
+
     // Run once as it is and once at QT_SCALE_FACTOR=2 (CTest's tst_layout_hidpi):
     // the same twips and the same saved layout, with photos twice as sharp.
     void sameLayoutAtAnyPixelRatio()

@@ -2,6 +2,8 @@
 // dialog (what it keeps, where it leaves the current directory).
 #include <QDir>
 
+#include <sys/stat.h>
+
 #include "platform/commondialog.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
@@ -37,6 +39,26 @@ private slots:
         QTest::newRow("large, exif 6") << writeBytes(at("h.jpg"), jpegWithOrientation({2400, 1200}, 6))
                                        << QSize(1200, 2400) << QSize(600, 1200);
         QTest::newRow("large png") << writePicture(at("i.png"), {4000, 3000}, "PNG") << QSize(4000, 3000) << QSize(1024, 768);
+        // Over 33 megapixels (past Qt's own allocation limit for a whole decode).
+        {
+            QImage big(7200, 4800, QImage::Format_RGB32);
+            big.fill(Qt::darkCyan);
+            big.save(at("34mp.png"));
+            QTest::newRow("34 MP png") << at("34mp.png") << QSize(7200, 4800) << QSize(1024, 682);
+        }
+        // A GIF of an 11000 x 11000 logical screen holding one 1 x 1 frame: the
+        // copy kept follows the screen-copy limit, whatever the decoder returns.
+        QTest::newRow("gif screen far larger than its frame")
+            << writeBytes(at("screen.gif"), QByteArray("GIF89a\xf8\x2a\xf8\x2a\x80\0\0" "\0\0\0\xff\xff\xff"
+                                                       "\x2c\0\0\0\0\1\0\1\0\0" "\2\2\x44\1\0\x3b", 35))
+            << QSize(11000, 11000) << QSize(1024, 1024);
+        // One stray byte between two segments: libjpeg decodes the whole picture.
+        {
+            QByteArray bytes = readBytes(writePicture(at("stray.jpg"), {300, 200}));
+            const int app0End = 4 + (uchar(bytes[4]) << 8 | uchar(bytes[5]));
+            QTest::newRow("jpeg with a stray byte") << writeBytes(at("stray.jpg"), bytes.insert(app0End, '\0'))
+                                                    << QSize(300, 200) << QSize(300, 200);
+        }
         // Shown far smaller than libjpeg's smallest scale gives: scaled down to the shown size.
         QTest::newRow("shown small") << writePicture(at("j.jpg"), {3200, 2400}) << QSize(3200, 2400) << QSize(100, 75);
     }
@@ -71,6 +93,16 @@ private slots:
         QTest::newRow("bmp cut in half") << cut(bmp, "half.bmp", int(QFileInfo(bmp).size() / 2));
         const QString gif = dataPath("landscape-640x480.gif");
         QTest::newRow("gif cut in half") << cut(gif, "half.gif", int(QFileInfo(gif).size() / 2));
+        // Nothing that never ends or blocks is read.
+        mkfifo(QFile::encodeName(at("fifo.jpg")).constData(), 0600);
+        QTest::newRow("fifo") << at("fifo.jpg");
+        QTest::newRow("device") << QString("/dev/zero");
+        // A header claiming 65500 x 65500 pixels: refused before anything is decoded.
+        QByteArray huge = readBytes(jpeg);
+        const int sof = int(huge.indexOf("\xff\xc0"));
+        huge[sof + 5] = huge[sof + 7] = char(0xff);
+        huge[sof + 6] = huge[sof + 8] = char(0xdc);
+        QTest::newRow("65500 x 65500 declared") << writeBytes(at("huge.jpg"), huge);
     }
     void refuses()
     {

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
 #include "print/printpage.h"
 #include "testsupport.h"
 
@@ -139,16 +141,45 @@ private slots:
         QVERIFY(desk.ui.said().isEmpty());
     }
 
-    void largePhotoEmbeddedAtPrintedSize()
+    // What prints of a photo whose file changed after it was placed: the file
+    // while it is still the picture that was placed, else the copy the photo
+    // holds for the screen; never a hang, never another picture.
+    void fileChangedAfterPlacing_data()
     {
-        // A 4000 x 3000 photo printed 2.97 x 2.23 inches: at most 600 dots an
-        // inch, 1784 x 1338 pixels, however fine the printer. A small photo
-        // printed large keeps its own pixels.
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("fromFile");
+        QTest::newRow("as placed") << "" << true;
+        QTest::newRow("deleted") << "delete" << false;
+        QTest::newRow("another picture under its name") << "swap" << false;
+        QTest::newRow("cut short") << "cut" << false;
+        QTest::newRow("a FIFO under its name") << "fifo" << false;
+    }
+    void fileChangedAfterPlacing()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, fromFile);
         Desk desk;
-        place(desk, 0, writePicture(dir.filePath("large.jpg"), {4000, 3000}), {1000, 500, 2000, 1500}, 1);
-        place(desk, 1, red, {0, 3000, 4000, 3000}, 1);
+        const QString path = writePicture(dir.filePath("changing.jpg"), {2000, 1500});
+        place(desk, 0, path, {1000, 500, 2000, 1500}, 1);
         desk.page.ZOrderCount = 1;
-        QCOMPARE(embeddedSizes(print(desk, "large.pdf")), QList<QSize>({QSize(1784, 1338), QSize(64, 48)}));
+        const QSize held = desk.page.Pic(0).picture().display().size();
+        QVERIFY(held.width() < 1784);
+        // A small photo printed large keeps its own pixels; a camera photo prints upright.
+        place(desk, 1, red, {0, 3000, 4000, 3000}, 1);
+        place(desk, 2, writeBytes(dir.filePath("turned.jpg"), jpegWithOrientation({64, 48}, 6)), {4000, 0, 480, 640}, 1);
+        if (change == "delete" || change == "fifo")
+            QVERIFY(QFile::remove(path));
+        if (change == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (change == "swap")
+            QVERIFY(QFile::remove(path) && !writePicture(path, {2000, 1500}, "JPG", Qt::red).isEmpty());
+        if (change == "cut")
+            QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+        // 2000 x 1500 twips print 2.97 x 2.23 inches: 1784 x 1338 at 600 dots an
+        // inch, however fine the printer.
+        QCOMPARE(embeddedSizes(print(desk, "changed.pdf")),
+                 QList<QSize>({fromFile ? QSize(1784, 1338) : held, QSize(64, 48), QSize(48, 64)}));
+        QFile::remove(path);
     }
 
     void printsThroughCupsQueue()
