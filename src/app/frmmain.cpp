@@ -131,6 +131,10 @@ bool frmMain::Form_Load()
         End();
         return false;
     }
+    const QString lockProblem = App::LockProblem();
+    if (!lockProblem.isEmpty())
+        MsgBox(m_ui, QStringLiteral("Vintrel cannot keep a second copy of itself from starting: %1.").arg(lockProblem),
+               MsgButtons::Ok, MsgIcon::Information);
     m_page.LayoutSaved = true;
     m_handoff = std::make_unique<FileHandoff>([this](const QString &path) {
         if (isMinimized())

@@ -1,6 +1,10 @@
 #pragma once
 // Facts about the running program and the screen.
+#include <memory>
+
 #include <QString>
+
+class QLockFile;
 
 namespace vintrel {
 
@@ -11,6 +15,15 @@ QString Path();          // the folder that holds the program
 // first call decides; a copy that answered False holds the claim until it exits,
 // and a claim left by a copy that was killed does not count.
 bool PrevInstance();
+// Why this copy could not make its claim, once: the empty string when it could
+// (or when this was asked before).
+QString LockProblem();
+
+// Taking the lock file at `path`. Only a lock that names a live copy counts as
+// held; a lock that cannot be read (empty, garbage, a folder, a symbolic link)
+// is replaced, the link itself and never what it points to.
+enum class LockOutcome { Taken, HeldByLiveCopy, Unusable };
+LockOutcome TakeLock(const QString &path, std::unique_ptr<QLockFile> &held, QString &why);
 // The user's folder for the lock and the socket of the running copy.
 QString RuntimeFolder();
 } // namespace App

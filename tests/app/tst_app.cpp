@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QMenuBar>
+#include <QLockFile>
 #include <QProcess>
 #include <QSettings>
 #include <QToolButton>
@@ -347,6 +348,56 @@ private slots:
         QVERIFY(!third.waitForFinished(1500));
         third.kill();
         third.waitForFinished(10000);
+    }
+
+    // Only a lock that names a live copy keeps this one from running; any other
+    // lock in the way is replaced, a link itself and never what it points to.
+    void lockFile_data()
+    {
+        QTest::addColumn<QString>("inTheWay");
+        QTest::addColumn<int>("outcome");
+        const int taken = int(App::LockOutcome::Taken), unusable = int(App::LockOutcome::Unusable);
+        QTest::newRow("held by a live copy") << "live" << int(App::LockOutcome::HeldByLiveCopy);
+        QTest::newRow("left by a killed copy") << "dead" << taken;
+        QTest::newRow("empty file") << "empty" << taken;
+        QTest::newRow("garbage") << "garbage" << taken;
+        QTest::newRow("empty folder") << "folder" << taken;
+        QTest::newRow("folder holding a file") << "full folder" << unusable;
+        QTest::newRow("dangling symbolic link") << "dangling" << taken;
+        QTest::newRow("link to another file") << "link" << taken;
+        QTest::newRow("in a file, not a folder") << "under a file" << unusable;
+    }
+    void lockFile()
+    {
+        QFETCH(QString, inTheWay);
+        QFETCH(int, outcome);
+        QTemporaryDir here;
+        QString path = here.filePath("vintrel.lock");
+        const QString other = writeBytes(here.filePath("other"), "keep me");
+        const QByteArray host = QSysInfo::machineHostName().toUtf8();
+        QLockFile live(path);
+        if (inTheWay == "live")
+            QVERIFY(live.tryLock(0));
+        if (inTheWay == "dead" || inTheWay == "empty" || inTheWay == "garbage") {
+            writeBytes(path, inTheWay == "dead" ? "2147483000\nvintrel\n" + host + "\n" : QByteArray(inTheWay == "garbage" ? "\x01zz" : ""));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                                                 QFileDevice::FileModificationTime));
+        }
+        if (inTheWay.endsWith("folder"))
+            QVERIFY(QDir().mkpath(inTheWay == "folder" ? path : path + "/inside"));
+        if (inTheWay == "dangling" || inTheWay == "link")
+            QVERIFY(QFile::link(inTheWay == "link" ? other : here.filePath("nowhere"), path));
+        if (inTheWay == "under a file")
+            path = other + "/vintrel.lock";
+        std::unique_ptr<QLockFile> held;
+        QString why;
+        QCOMPARE(int(App::TakeLock(path, held, why)), outcome);
+        QCOMPARE(bool(held), outcome == int(App::LockOutcome::Taken));
+        QCOMPARE(why.isEmpty(), outcome != int(App::LockOutcome::Unusable));
+        QCOMPARE(readBytes(other), QByteArray("keep me"));
+        if (held)
+            QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
     }
 
     // A layout file named to a second copy opens in this one, asking first
