@@ -21,6 +21,7 @@
 #include "layoutformat.h"
 #include "platform/commondialog.h"
 #include "platform/errors.h"
+#include "platform/safefile.h"
 #include "platform/msgbox.h"
 
 namespace vintrel {
@@ -201,6 +202,10 @@ std::optional<QString> chooseLayoutFile(CommonDialog &cdDialog, bool save)
 // flushed at commit.
 std::optional<QString> replaceWhole(const QString &path, const QByteArray &bytes)
 {
+    // A FIFO, a device or a folder under the name is never replaced by a file.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return QStringLiteral("It is not an ordinary file.");
     QSaveFile file(path);
     qint64 written = 0;
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -265,10 +270,13 @@ void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
     std::array<bool, lf::kRecords> missing{};
     std::map<QString, Picture> pictures;
     try {
-        QFile file(layoutPath);
-        if (!file.open(QIODevice::ReadOnly))
-            throw RuntimeError(file.errorString());
-        const QByteArray data = file.readAll();
+        // Only a regular file, and only as much of it as its fields may need:
+        // a FIFO, a device or a file of gigabytes neither blocks nor fills memory.
+        QFile file;
+        QString why;
+        if (!OpenRegularFile(layoutPath, file, why))
+            throw RuntimeError(why);
+        const QByteArray data = file.read(lf::kMostLayoutBytes);
         if (file.error() != QFile::NoError)
             throw RuntimeError(file.errorString());
         const auto records = lf::ReadRecords(data);
@@ -282,6 +290,9 @@ void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
         }
         pictures = loadPictures(page, toLoad);
     } catch (const RuntimeError &) {
+        MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
+        return;
+    } catch (const std::bad_alloc &) {
         MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
         return;
     }

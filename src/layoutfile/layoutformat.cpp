@@ -150,6 +150,8 @@ QByteArray FieldReader::next()
             ++m_pos;
         text = m_data.sliced(start, m_pos - start).toByteArray().trimmed();
     }
+    if (text.size() > kMostFieldBytes)
+        throw RuntimeError(QStringLiteral("a field of the layout is too long"));
     skipSeparator();
     return text;
 }

@@ -21,6 +21,11 @@ namespace vintrel::layoutformat {
 
 constexpr int kRecords = 30;
 constexpr int kFields = 11;
+// No field is longer than this (a path of the longest length a path may have,
+// every character a doubled quote, is a quarter of it), and a reader needs no
+// more of a file than this for its 330 fields.
+constexpr qsizetype kMostFieldBytes = 64 * 1024;
+constexpr qsizetype kMostLayoutBytes = 4 * 1024 * 1024;
 
 // ---- Numbers as text ----------------------------------------------------
 
@@ -72,7 +77,8 @@ private:
 // The 11 texts of a record, as read.
 using Record = std::array<QByteArray, kFields>;
 
-// The first 330 fields as 30 records; anything after them is ignored.
+// The first 330 fields as 30 records; anything after them is ignored. A field
+// longer than kMostFieldBytes throws RuntimeError.
 std::array<Record, kRecords> ReadRecords(QByteArrayView data);
 
 // A record's values, checked: positions and sizes must fit single precision,

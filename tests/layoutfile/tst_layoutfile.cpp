@@ -2,6 +2,7 @@
 // Layout on the real page with real files.
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <map>
@@ -231,26 +232,32 @@ private slots:
     void badFileLeavesPageUntouched_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("other"); // opened instead of the file, when given
         const QByteArray good = example();
         const QString text = writeBytes(dir.filePath("notes.jpg"), "not a picture");
         QList<QByteArray> lines = good.split('\n');
         lines[11] = record(text, R"("10","20","300","400","Y","Y","1","1","2","4")") + "\r";
-        QTest::newRow("12th record names a file that is not a picture") << lines.join('\n') << true;
-        QTest::newRow("empty file") << QByteArray() << true;
-        QTest::newRow("29 records") << good.left(good.lastIndexOf("\"\",")) << true;
-        QTest::newRow("short last record") << good.left(good.lastIndexOf(",\"4\"")) + "\r\n" << true;
-        QTest::newRow("unclosed quote") << good.left(good.lastIndexOf("\"\",")) + "\"p29.jpg,100,600" << true;
-        QTest::newRow("a place beyond single precision") << QByteArray(good).replace("\"840\"", "\"1e39\"") << true;
-        QTest::newRow("a number beyond double") << QByteArray(good).replace("\"840\"", "\"-1e999\"") << true;
-        QTest::newRow("a negative width") << QByteArray(good).replace("\"2400\",\"1800\"", "\"-1\",\"1800\"") << true;
-        QTest::newRow("a rank beyond double") << QByteArray(good).replace("\"1\",\"4\"", "\"9e999\",\"4\"") << true;
-        QTest::newRow("typed name of no file") << QByteArray() << false;
+        QTest::newRow("12th record names a file that is not a picture") << lines.join('\n') << QString();
+        QTest::newRow("empty file") << QByteArray() << QString();
+        QTest::newRow("29 records") << good.left(good.lastIndexOf("\"\",")) << QString();
+        QTest::newRow("short last record") << good.left(good.lastIndexOf(",\"4\"")) + "\r\n" << QString();
+        QTest::newRow("unclosed quote") << good.left(good.lastIndexOf("\"\",")) + "\"p29.jpg,100,600" << QString();
+        QTest::newRow("a place beyond single precision") << QByteArray(good).replace("\"840\"", "\"1e39\"") << QString();
+        QTest::newRow("a number beyond double") << QByteArray(good).replace("\"840\"", "\"-1e999\"") << QString();
+        QTest::newRow("a negative width") << QByteArray(good).replace("\"2400\",\"1800\"", "\"-1\",\"1800\"") << QString();
+        QTest::newRow("a rank beyond double") << QByteArray(good).replace("\"1\",\"4\"", "\"9e999\",\"4\"") << QString();
+        QTest::newRow("a field over 64 KB") << QByteArray(good).replace("\"840\"", "\"840" + QByteArray(70000, ' ') + '"') << QString();
+        QTest::newRow("typed name of no file") << QByteArray() << dir.filePath("no such.ppy");
+        // Nothing that never ends or blocks is read.
+        mkfifo(QFile::encodeName(dir.filePath("fifo.ppy")).constData(), 0600);
+        QTest::newRow("a FIFO") << QByteArray() << dir.filePath("fifo.ppy");
+        QTest::newRow("a device") << QByteArray() << QString("/dev/zero");
+        QTest::newRow("a folder") << QByteArray() << dir.path();
     }
     void badFileLeavesPageUntouched()
     {
         QFETCH(QByteArray, file);
-        QFETCH(bool, exists);
+        QFETCH(QString, other);
         Desk desk;
         buildExample(desk);
         desk.page.Pic(2).setWidth(1234);
@@ -258,7 +265,7 @@ private slots:
         const QByteArray before = WriteLayout(desk.page);
         const std::vector<int> stacking = desk.page.StackingOrder();
         desk.ui.answers << MsgAnswer::Yes;
-        desk.open(exists ? writeBytes(dir.filePath("bad.ppy"), file) : dir.filePath("no such.ppy"));
+        desk.open(other.isEmpty() ? writeBytes(dir.filePath("bad.ppy"), file) : other);
         QCOMPARE(desk.ui.said(), QStringList({"question: Discard current changes and open a previously saved layout?",
                                               "stop: " + kLoadError}));
         QCOMPARE(WriteLayout(desk.page), before);
@@ -343,6 +350,7 @@ private slots:
         QTest::newRow("folder that does not exist") << "nofolder";
         QTest::newRow("read-only folder") << "readonly";
         QTest::newRow("disk full (file-size limit)") << "full";
+        QTest::newRow("a FIFO under the name") << "fifo";
     }
     void failedSaveKeepsTheOldFile()
     {
@@ -355,6 +363,9 @@ private slots:
         rlimit saved{};
         if (how == "nofolder") {
             path = folder.filePath("gone/album.ppy");
+        } else if (how == "fifo") { // stays a FIFO: nothing is written in its place
+            path = folder.filePath("pipe.ppy");
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         } else if (how == "readonly") {
             if (geteuid() == 0)
                 QSKIP("permissions do not bind the superuser; the file-size case covers failed writes");
