@@ -1,5 +1,7 @@
 #include "editing.h"
 
+#include <cmath>
+
 #include "page.h"
 #include "platform/ui.h"
 #include "platform/rounding.h"
@@ -145,6 +147,10 @@ void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifier
     const handles::Resized size = handles::Resize(*state.ActiveHandle, pic.Height(), pic.Width(), dx, dy,
                                                   m_page.PicRatioWH.at(Index).value,
                                                   m_page.PicRatioHW.at(Index).value);
+    // A ratio read from a file may be as large as a double holds: a size
+    // beyond single precision is not taken, and the photo keeps its size.
+    if (!std::isfinite(toSingle(size.height)) || !std::isfinite(toSingle(size.width)))
+        return;
     pic.setHeight(toSingle(size.height));
     pic.setWidth(toSingle(size.width));
     if (size.moveTop)

@@ -298,6 +298,14 @@ private slots:
         release(0, {700, 30});
         QCOMPARE(state().Resizing, std::optional<bool>(false));
         QVERIFY(state().HandleTracking);
+        // A ratio read from a file as 1e308 leaves the photo its size rather
+        // than one no layout file can hold.
+        page().PicRatioWH[0] = Ratio::fromDouble(1e308);
+        move(0, {150, 30});
+        press(0, {150, 30}, {0, 0});
+        move(0, {150, 30}, {0, -40});
+        QCOMPARE(slot(0), QString("used shown picture photo.png at 840,1200 375x300 rank 5"));
+        release(0, {150, 30});
     }
 
     void edgePressesThatResizeNothing()
