@@ -321,33 +321,26 @@ private slots:
         QTRY_VERIFY(!desk.form.findChild<frmAbout *>());
     }
 
-    void secondCopyEndsAtOnceAndKilledCopyDoesNotBlock()
+    // The real program: a second copy ends at once (what else a lock may hold is lockFile's).
+    void secondCopyEndsAtOnce()
     {
         QDir(dir.path()).mkpath("run");
         QFile::setPermissions(dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
         env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-        auto start = [&](QProcess &p) {
-            p.setProcessEnvironment(env);
-            p.start(VINTREL_BINARY, {});
-            QVERIFY(p.waitForStarted(10000));
-        };
-        QProcess first, second, third;
-        start(first);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("run/vintrel.lock")), 10000);
-        start(second);
+        QProcess first, second;
+        for (QProcess *p : {&first, &second}) {
+            p->setProcessEnvironment(env);
+            p->start(VINTREL_BINARY, {});
+            QVERIFY(p->waitForStarted(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("run/vintrel.lock")), 10000);
+        }
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(first.state(), QProcess::Running);
-        // A copy that dies without cleaning up leaves its lock behind, and the
-        // next start runs all the same.
-        ::kill(pid_t(first.processId()), SIGKILL);
-        QVERIFY(first.waitForFinished(10000));
-        start(third);
-        QVERIFY(!third.waitForFinished(1500));
-        third.kill();
-        third.waitForFinished(10000);
+        first.kill();
+        first.waitForFinished(10000);
     }
 
     // Only a lock that names a live copy keeps this one from running; any other

@@ -3,11 +3,8 @@
 // dialogs are answered as a user would: find the modal dialog, set its
 // controls, press its buttons. Bitmaps are checked against what scanimage
 // writes for the same scan.
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
-#include <csignal>
 #include <functional>
 
 #include <QComboBox>
@@ -24,8 +21,6 @@
 #include "platform/app.h"
 #include "scan/scanner.h"
 #include "testsupport.h"
-
-extern char **environ;
 
 using namespace vintrel;
 using namespace vintrel::test;
@@ -345,68 +340,12 @@ private slots:
     }
 };
 
-// Acquired photos go to the program's own folder, where the scanner library is
-// also looked for first: the test runs as a copy of itself in a scratch
-// folder, beside a copy of the library, with SANE configured from there.
-// SANE's test device stops its reader thread with an asynchronous cancel,
-// which can land inside malloc and leave a heap lock taken for the next scan
-// in the same process; so, run without arguments, each case runs in a copy of
-// its own.
+// Run through tests/scan/run.sh, which gives each case a process and a
+// scratch folder of its own.
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("VINTREL_SCAN_COPY")) {
-        char folder[] = "/tmp/vintrel-scan-XXXXXX";
-        if (!mkdtemp(folder))
-            return 1;
-        const QString copy = QString(folder) + "/tst_scan";
-        if (!QFile::copy("/proc/self/exe", copy) || !QFile::copy(VINTREL_SCANLIB, QString(folder) + "/libvintrelscan.so"))
-            return 1;
-        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QDir(folder).mkdir("sane");
-        qputenv("VINTREL_SCAN_COPY", "1");
-        qputenv("SANE_CONFIG_DIR", QByteArray(folder) + "/sane");
-        const QByteArray path = QFile::encodeName(copy);
-        auto run = [&](std::vector<QByteArray> args) {
-            std::vector<char *> list{const_cast<char *>(path.constData())};
-            for (QByteArray &a : args)
-                list.push_back(a.data());
-            list.push_back(nullptr);
-            pid_t child;
-            int status = 1;
-            if (posix_spawn(&child, path.constData(), nullptr, nullptr, list.data(), environ) != 0)
-                return 1;
-            for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; waited += 100) {
-                if (waited == 120000) { // stuck: told apart from a failure
-                    kill(child, SIGKILL);
-                    waitpid(child, &status, 0);
-                    return -1;
-                }
-                usleep(100000);
-            }
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-        };
-        std::vector<std::vector<QByteArray>> cases{{argv + 1, argv + argc}};
-        if (FILE *list = argc == 1 ? popen((path + " -datatags").constData(), "r") : nullptr) {
-            cases.clear(); // "Class function tag" a line
-            for (char line[512]; fgets(line, sizeof line, list);)
-                if (const QList<QByteArray> words = QByteArray(line).trimmed().split(' '); words.size() >= 2)
-                    cases.push_back({words.size() == 2 ? words[1] : words[1] + ':' + words.mid(2).join(' ')});
-            pclose(list);
-        }
-        int failed = cases.empty();
-        for (const auto &c : cases) {
-            int status = run(c);
-            // Even in a process of its own a scan can be stuck by that
-            // cancel under heavy load: such a case runs once more.
-            if (status == -1) {
-                fprintf(stderr, "tst_scan: %s stuck in the SANE test backend; running it again\n", c.empty() ? "" : c[0].constData());
-                status = run(c);
-            }
-            failed |= status != 0;
-        }
-        QDir(folder).removeRecursively();
-        return failed;
-    }
+    if (!qEnvironmentVariableIsSet("VINTREL_SCAN_COPY"))
+        return std::fprintf(stderr, "run tst_scan through tests/scan/run.sh\n"), 1;
     isolateEnvironment();
     QApplication app(argc, argv);
     TestScan tc;
