@@ -95,6 +95,15 @@ const ImageControl &Page::Pic(int i) const
 void Page::BringToFront(int i)
 {
     Pic(i).ZOrder();
+    if (ZOrderCount + 1 > kLastExactRank) {
+        double next = 0, last = -1;
+        for (int slot : SlotsByRank(1)) {
+            if (PicZOrder[slot] != last)
+                last = PicZOrder[slot], ++next;
+            PicZOrder[slot] = next;
+        }
+        ZOrderCount = next;
+    }
     ZOrderCount += 1;
     PicZOrder.at(i) = ZOrderCount;
 }

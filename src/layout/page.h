@@ -76,8 +76,12 @@ public:
     PageSurface *surface() const { return m_surface; }
 
     // The bring-to-front step: Pic(i) in front of its siblings, ZOrderCount up
-    // by one, and that count as the slot's stamp.
+    // by one, and that count as the slot's stamp. A layout file holds ranks to
+    // 15 digits: before the count would pass them, the whole ranks from 1 to
+    // the count are numbered again from 1, in their order (equal ones stay
+    // equal), and the count follows.
     void BringToFront(int i);
+    static constexpr double kLastExactRank = 999'999'999'999'999;
     // Every control, one after the other, to the flat look with no border.
     void ClearSelectionLook();
     // The slots whose stacking rank is a whole number from `lowest` up to
