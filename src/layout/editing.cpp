@@ -149,10 +149,11 @@ void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifier
                                                   m_page.PicRatioHW.at(Index).value);
     // A ratio read from a file may be as large as a double holds: a size
     // beyond single precision is not taken, and the photo keeps its size.
-    if (!std::isfinite(toSingle(size.height)) || !std::isfinite(toSingle(size.width)))
+    const float height = toSingle(size.height), width = toSingle(size.width);
+    if (!std::isfinite(height) || !std::isfinite(width))
         return;
-    pic.setHeight(toSingle(size.height));
-    pic.setWidth(toSingle(size.width));
+    pic.setHeight(height);
+    pic.setWidth(width);
     if (size.moveTop)
         pic.setTop(toSingle(double(pic.Top()) + dy));
     if (size.moveLeft)
