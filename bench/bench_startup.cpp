@@ -89,5 +89,9 @@ int main(int argc, char **argv)
     limit.print("empty Qt Widgets window");
     vintrel::bench::printRatio("ratio (medians)", ours.median(), limit.median(), 1.5);
     xcb_disconnect(g_x);
+    if (xserver.state() != QProcess::NotRunning) {
+        xserver.terminate();
+        xserver.waitForFinished(5000);
+    }
     return 0;
 }

@@ -3,8 +3,12 @@
 // already running, over a local socket beside the one-copy lock: the second
 // copy sends the file's absolute path and ends once the first has taken it.
 #include <functional>
+#include <map>
+#include <memory>
 
-#include <QLocalServer>
+#include <QByteArray>
+#include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 
 namespace vintrel {
@@ -17,10 +21,21 @@ QString HandoffSocket();
 class FileHandoff : public QObject {
 public:
     explicit FileHandoff(std::function<void(const QString &)> take, QObject *parent = nullptr);
-    bool listening() const { return m_server.isListening(); }
+    ~FileHandoff() override;
+    bool listening() const { return m_listener >= 0; }
 
 private:
-    QLocalServer m_server;
+    struct Peer {
+        std::unique_ptr<QSocketNotifier> notifier;
+        QByteArray line;
+    };
+    void accept();
+    void read(int fd);
+    void drop(int fd);
+
+    int m_listener = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::map<int, Peer> m_peers;
     std::function<void(const QString &)> m_take;
 };
 
