@@ -4,6 +4,12 @@
 #include <map>
 #include <optional>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QEventLoop>
@@ -196,6 +202,69 @@ std::optional<QString> chooseLayoutFile(CommonDialog &cdDialog, bool save)
     return cdDialog.FileName;
 }
 
+QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char('.'); }
+
+// Writes all of `bytes` at the start of `fd` and cuts the file there, onto the
+// disk; 0 or the error.
+int WriteAt0(int fd, const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + written, size_t(bytes.size() - written), written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        written += n;
+    }
+    if (::ftruncate(fd, bytes.size()) != 0 || ::fsync(fd) != 0)
+        return errno;
+    return 0;
+}
+
+// For a folder where no file can be made beside the target but the target
+// itself may be written: the bytes go over it in place, and if that fails,
+// what it held is written back. Returns why not, or nothing.
+std::optional<QString> writeInPlace(const QString &path, const QByteArray &bytes)
+{
+    // Held in memory while it is written over: a layout is a few kilobytes,
+    // and a file much larger than any layout is not put at risk this way.
+    constexpr off_t kMostKept = 64 * 1024 * 1024;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return ErrnoText(errno);
+    struct stat info {};
+    QByteArray old;
+    std::optional<QString> why;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = QStringLiteral("It is not an ordinary file.");
+    } else if (info.st_size > kMostKept) {
+        why = QStringLiteral("No file can be made in its folder, and it is too large to be written over.");
+    } else {
+        old.resize(qsizetype(info.st_size));
+        qsizetype got = 0;
+        ssize_t n = 1;
+        while (got < old.size() && (n = ::pread(fd, old.data() + got, size_t(old.size() - got), got)) != 0)
+            if (n > 0)
+                got += n;
+            else if (errno != EINTR)
+                break;
+        if (got != old.size())
+            why = ErrnoText(n < 0 ? errno : EIO);
+    }
+    if (!why) {
+        if (const int error = WriteAt0(fd, bytes)) {
+            const int restoreError = WriteAt0(fd, old);
+            why = ErrnoText(error) + (restoreError == 0
+                                          ? QStringLiteral(" The file holds what it held before.")
+                                          : QStringLiteral(" What the file held before could not be put back: %1")
+                                                .arg(ErrnoText(restoreError)));
+        }
+    }
+    ::close(fd);
+    return why;
+}
+
 // Writes the bytes beside the file and puts them in its place only when all are
 // written; returns why not, or nothing. Unbuffered, so that a short write (a
 // full disk, a file-size limit) shows here rather than vanishing in a buffer
@@ -208,13 +277,17 @@ std::optional<QString> replaceWhole(const QString &path, const QByteArray &bytes
         return QStringLiteral("It is not an ordinary file.");
     QSaveFile file(path);
     qint64 written = 0;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        while (written < bytes.size()) {
-            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-            if (n <= 0)
-                break;
-            written += n;
-        }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // A file the user may write in a folder where they may not make one.
+        if (target.isFile() && target.isWritable() && !QFileInfo(target.absolutePath()).isWritable())
+            return writeInPlace(path, bytes);
+        return file.errorString();
+    }
+    while (written < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            break;
+        written += n;
     }
     if (written == bytes.size() && file.commit())
         return std::nullopt;

@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QProcess>
+
+#include <unistd.h>
 
 #include "layout/addphoto.h"
 
@@ -132,6 +135,30 @@ QByteArray jpegWithOrientation(QSize pixels, int orientation)
                             char(orientation) + QByteArray(6, '\0');
     const int length = app1.size() + 2;
     return jpeg.left(2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + app1 + jpeg.mid(2);
+}
+
+bool RanUnprivileged()
+{
+    if (::geteuid() != 0)
+        return false;
+    QString which = QString::fromUtf8(QTest::currentTestFunction());
+    if (QTest::currentDataTag())
+        which += QLatin1Char(':') + QString::fromUtf8(QTest::currentDataTag());
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), QDir::tempPath());
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.setWorkingDirectory(QDir::tempPath());
+    child.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                            QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                            QCoreApplication::applicationFilePath(), which});
+    if (!child.waitForFinished(120000))
+        child.kill();
+    const QByteArray output = child.readAll();
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        QTest::qFail(qPrintable("as the user nobody:\n" + QString::fromLocal8Bit(output)), __FILE__, __LINE__);
+    return true;
 }
 
 void isolateEnvironment()

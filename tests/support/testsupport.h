@@ -79,6 +79,16 @@ QByteArray readBytes(const QString &path);
 // A JPEG whose EXIF data says how to turn it upright (1 as stored, 6 a quarter turn clockwise...).
 QByteArray jpegWithOrientation(QSize pixels, int orientation);
 
+// As the superuser, whom file permissions do not bind, runs the running test
+// function (its data row too) again in a copy of this program as the user
+// "nobody" and takes its outcome: true when it did so, and the caller returns.
+bool RanUnprivileged();
+#define VINTREL_UNPRIVILEGED()                   \
+    do {                                         \
+        if (vintrel::test::RanUnprivileged())    \
+            return;                              \
+    } while (false)
+
 // Per-process isolation: a fresh settings store and run folder, offscreen windows.
 void isolateEnvironment();
 
