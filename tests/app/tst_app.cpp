@@ -221,26 +221,6 @@ private slots:
         QDir(data).removeRecursively();
     }
 
-    // The toolbar's Remove right after a save: still saved, the path kept in
-    // the record with its flags off; opened again, the slot stays free.
-    void toolbarRemoveKeepsTheSavedState()
-    {
-        Desk desk;
-        const QString photo = writePicture(dir.filePath("kept.png"), {30, 20}, "PNG");
-        desk.add(photo);
-        desk.save(dir.filePath("removed.ppy"));
-        desk.form.Toolbar1_ButtonClick("Remove");
-        QVERIFY(desk.page.LayoutSaved);
-        desk.save(dir.filePath("removed.ppy"));
-        const QByteArray first = readBytes(dir.filePath("removed.ppy")).split('\n').first();
-        QVERIFY2(first.startsWith("\"" + QFile::encodeName(photo) + "\",\"840\",\"600\"") && first.contains(R"(","N","N",")"),
-                 first.constData());
-        desk.form.mnuNew_Click(); // no question
-        desk.open(dir.filePath("removed.ppy"));
-        QCOMPARE(desk.slot(0).left(19), QString("free hidden picture"));
-        QVERIFY(desk.ui.said().isEmpty());
-    }
-
     void registryValues_data()
     {
         QTest::addColumn<QString>("line");

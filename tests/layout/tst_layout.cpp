@@ -333,42 +333,6 @@ private slots:
         QCOMPARE(slot(0), QString("used shown picture photo.png at 840,600 1500x1200 rank 3"));
     }
 
-    void removeAndDeleteFreeTheCurrentSlot_data()
-    {
-        QTest::addColumn<bool>("byKey");
-        QTest::newRow("menu Remove") << false;
-        QTest::newRow("Delete key") << true;
-    }
-    void removeAndDeleteFreeTheCurrentSlot()
-    {
-        QFETCH(bool, byKey);
-        auto remove = [&] {
-            if (byKey)
-                QTest::keyClick(page().surface(), Qt::Key_Delete, Qt::ShiftModifier);
-            else
-                desk->form.mnuRemove_Click();
-        };
-        QVERIFY(page().surface()->hasFocus()); // the page takes the keys
-        remove(); // before any photo: slot 0, which stays empty
-        QCOMPARE(page().LayoutSaved, byKey); // only the menu marks a change
-        addPhotos(2);
-        press(0, {700, 600}, {0, 0});
-        move(0, {700, 600}, {20, 10});
-        release(0, {700, 600});
-        for (Qt::Key key : {Qt::Key_Left, Qt::Key_Up, Qt::Key_Backspace, Qt::Key_D, Qt::Key_Escape})
-            QTest::keyClick(page().surface(), key); // other keys do nothing
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 1140,750 1500x1200 rank 4"));
-        page().LayoutSaved = true; // as after a save
-        remove();
-        remove(); // twice: the free slot again, nothing else
-        QCOMPARE(slot(0), QString("free hidden empty - at 1140,750 1500x1200 rank 4"));
-        QCOMPARE(slot(1), QString("used shown picture photo.png at 1680,600 1500x1200 rank 2"));
-        QCOMPARE(page().CurPic, std::optional<int>(0));
-        QCOMPARE(page().LayoutSaved, byKey);
-        addPhotos(1); // the freed slot, where the old photo was left
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 1140,750 1500x1200 rank 5"));
-    }
-
     // Ranks stay within what a layout file holds exactly, in the same order.
     void ranksRenumberedBeforeTheyPassFifteenDigits()
     {
@@ -381,29 +345,6 @@ private slots:
         p.BringToFront(1);
         QCOMPARE(std::vector<double>(p.PicZOrder.begin(), p.PicZOrder.begin() + 5),
                  std::vector<double>({3, 4, 1, 1, 2.5})); // and the count is 4
-    }
-
-    void newLayoutAsksOnlyWithUnsavedChanges()
-    {
-        addPhotos(3);
-        desk->place(29, photo, 100, 100, 500, 500);
-        page().Pic(0).Move(2000, 3000);
-        desk->ui.answers << MsgAnswer::No;
-        desk->form.mnuNew_Click();
-        QCOMPARE(desk->ui.said(), QStringList({"question: Discard current layout and start new layout?"}));
-        QVERIFY(page().PicUsed[2]);
-        desk->ui.answers << MsgAnswer::Yes;
-        desk->form.Toolbar1_ButtonClick("New"); // the toolbar runs the same command
-        QCOMPARE(page().LayoutSaved, true);
-        QCOMPARE(page().ZOrderCount, 0.0);
-        for (int i = 0; i < Page::kPhotos; ++i)
-            QVERIFY(slot(i).startsWith("free hidden empty") && slot(i).endsWith("rank 0"));
-        QCOMPARE(page().PicFile[1], photo); // kept, as are places and ratios
-        QCOMPARE(page().CurPic, std::optional<int>(2));
-        desk->form.mnuNew_Click(); // saved: no question
-        QCOMPARE(desk->ui.said().size(), 2);
-        addPhotos(1); // slot 0 where its control was last left
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 2000,3000 1500x1200 rank 1"));
     }
 
     // A photo enlarged past its screen copy is decoded again, sharper, from its file.

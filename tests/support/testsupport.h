@@ -34,6 +34,8 @@ public:
     QList<std::optional<QString>> printers;
     QList<int> printFlags;
     QPoint cursor;
+    // Where faults go instead of failing the test, when set.
+    QStringList *faults = nullptr;
 
     MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon) override;
     std::optional<QString> fileDialog(const FileDialogRequest &request) override;
@@ -51,6 +53,7 @@ public:
     // The messages shown, each as "icon: text" (stop, question, information, none).
     QStringList said() const;
     void checkUsedUp() const;
+    void fault(const QString &what, int line) const;
 };
 
 // The main window as the user has it, its dialogs answered by `ui`.

@@ -1,0 +1,456 @@
+// A long session of random commands on the real main window: Add (pictures,
+// files that are none, Cancel, a full page), menu Remove, the Delete key and
+// other keys, toolbar Remove, clicks, double clicks, drags and edge drags with
+// real Qt mouse events, New, Save, Open (saved, damaged and cancelled) and Print
+// to PDF, every dialog answered by the script. After each step the slot table
+// keeps its rules, a saved layout opens in a second window as the same page,
+// and at the end the process has not grown. A failure names its seed and the
+// shortest run of steps found that still fails.
+//   VINTREL_SEED=n VINTREL_STEPS=n tst_session     another seed, another length
+#include <chrono>
+#include <fstream>
+
+#include <unistd.h>
+
+#include <QRandomGenerator>
+
+#include "layout/editing.h"
+#include "layoutfile/layoutfile.h"
+#include "platform/app.h"
+#include "testsupport.h"
+
+using namespace vintrel;
+using namespace vintrel::test;
+
+namespace {
+
+const QString kLoadError =
+    "There was an error loading your file. File may be corrupted or image file may be missing.";
+
+// A step is its kind and four random numbers, read against the page as it
+// stands when the step runs, so that any part of a run is a run too.
+enum Kind { Add, Remove, DeleteKey, OtherKey, ToolbarRemove, Click, DoubleClick, Drag, EdgeDrag,
+            New, Save, Open, Print, kKinds };
+const int kWeights[kKinds] = {20, 3, 3, 2, 3, 10, 3, 18, 12, 1, 8, 6, 1};
+struct Step {
+    Kind kind;
+    quint32 a, b, c, d;
+};
+
+std::vector<Step> Steps(quint32 seed, int count)
+{
+    QRandomGenerator random(seed);
+    int total = 0;
+    for (int w : kWeights)
+        total += w;
+    std::vector<Step> steps;
+    for (int n = 0; n < count; ++n) {
+        int pick = random.bounded(total), kind = 0;
+        while (pick >= kWeights[kind])
+            pick -= kWeights[kind++];
+        steps.push_back({Kind(kind), random.generate(), random.generate(), random.generate(), random.generate()});
+    }
+    return steps;
+}
+
+long ResidentKb()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// One run of steps in a scratch folder of its own: the steps done, each in a
+// few words, and the first fault, if any.
+struct Run {
+    std::size_t steps = 0;
+    QStringList done; // when told to keep them
+    QString fault;
+    long grownKb = 0;
+};
+
+class Session {
+public:
+    Session(const QStringList &photos) : m_photos(photos)
+    {
+        m_desk.ui.faults = &m_faults;
+        m_mirror.ui.faults = &m_faults;
+        m_desk.form.show();
+        if (!QTest::qWaitForWindowExposed(&m_desk.form) || !m_desk.page.surface()->hasFocus())
+            m_faults << "the page does not take the keys";
+    }
+
+    Run run(const std::vector<Step> &steps, bool measure)
+    {
+        Run out;
+        long settled = 0;
+        for (std::size_t n = 0; n < steps.size() && out.fault.isEmpty(); ++n) {
+            if (measure && n == steps.size() / 3)
+                settled = ResidentKb();
+            for (ScriptedUi *ui : {&m_desk.ui, &m_mirror.ui})
+                ui->messages.clear(), ui->fileRequests.clear(), ui->printFlags.clear();
+            const QString what = step(steps[n]);
+            ++out.steps;
+            if (!measure)
+                out.done << QString::number(n) + ": " + what;
+            out.fault = checked();
+        }
+        if (measure && settled)
+            out.grownKb = ResidentKb() - settled;
+        return out;
+    }
+
+private:
+    using Geometry = std::array<std::array<double, 6>, Page::kPhotos>; // places, sizes, ratios
+    // What the rules say a step must leave, besides the model below.
+    struct Expect {
+        QStringList messages;
+        std::optional<int> front, freed; // in front with the newest stamp; freed: hidden, no picture
+        double stamps = 0;               // stamps handed out
+        int reshaped = -1;               // the one slot whose geometry may change (30: any)
+        std::optional<QPointF> at;       // where the front photo stands: dragged by its middle, or added
+        bool same = false;               // the page writes as it did
+        bool cleared = false;            // New: stamps and count 0
+        QString opened, written;         // a file opened (the page writes as it read), or saved
+    };
+    QTemporaryDir m_scratch;
+    QStringList m_photos, m_faults, m_savedFiles;
+    Desk m_desk, m_mirror;
+    // The model: what the rules say the page holds.
+    std::array<bool, Page::kPhotos> m_used{};
+    std::optional<int> m_cur;
+    bool m_saved = true;
+    Expect m_expect;
+    double m_count = 0;
+    Geometry m_geometry{};
+    QByteArray m_before;
+
+    Page &page() { return m_desk.page; }
+    QWidget *w(int i) { return page().Pic(i).widget(); }
+    static double tpp() { return Screen::TwipsPerPixelX(); }
+    QPoint px(QPointF twips) { return (twips / tpp()).toPoint(); }
+    Geometry geometry()
+    {
+        Geometry out;
+        for (int i = 0; i < Page::kPhotos; ++i) {
+            const ImageControl &pic = page().Pic(i);
+            out[size_t(i)] = {pic.Left(), pic.Top(), pic.Width(), pic.Height(), page().PicRatioHW[size_t(i)].value,
+                              page().PicRatioWH[size_t(i)].value};
+        }
+        return out;
+    }
+    int lowestFree() const { return int(std::find(m_used.begin(), m_used.end(), false) - m_used.begin()); }
+    // Answers New's and Open's question, when the rules say it is asked; true to go on.
+    bool answerDiscard(quint32 r, const QString &question)
+    {
+        if (m_saved)
+            return true;
+        const bool yes = r % 3 != 0;
+        m_desk.ui.answers << (yes ? MsgAnswer::Yes : MsgAnswer::No);
+        m_expect.messages << "question: " + question;
+        return yes;
+    }
+    void frees()
+    {
+        m_expect.freed = m_cur.value_or(0);
+        m_used[size_t(*m_expect.freed)] = false;
+    }
+
+    QString step(const Step &s)
+    {
+        m_expect = {};
+        m_geometry = geometry();
+        m_count = page().ZOrderCount;
+        m_before = WriteLayout(page());
+        std::vector<int> photos;
+        for (int i = 0; i < Page::kPhotos; ++i)
+            if (m_used[size_t(i)])
+                photos.push_back(i);
+        switch (s.kind) {
+        case Add: {
+            m_saved = false;
+            if (lowestFree() == Page::kPhotos) {
+                m_expect.messages << "information: Maximum images exceeded";
+                m_desk.form.mnuAdd_Click();
+                return "add on a full page";
+            }
+            const qsizetype choice = qsizetype(s.b % quint32(m_photos.size() + 1));
+            const std::optional<QString> file = choice < m_photos.size() ? std::optional(m_photos[choice]) : std::nullopt;
+            if (file)
+                m_cur = lowestFree();
+            if (file && !QFileInfo(*file).fileName().startsWith("not")) {
+                m_used[size_t(*m_cur)] = true;
+                m_expect.front = m_expect.reshaped = *m_cur;
+                m_expect.stamps = 1;
+                m_expect.at = QPointF(page().Pic(*m_cur).Left(), page().Pic(*m_cur).Top()); // where the last was left
+            }
+            m_desk.add(file);
+            return "add " + (file ? QFileInfo(*file).fileName() : "(cancel)");
+        }
+        case Remove:
+            m_saved = false;
+            frees();
+            m_desk.form.mnuRemove_Click();
+            return "menu Remove";
+        case DeleteKey:
+            frees();
+            QTest::keyClick(page().surface(), Qt::Key_Delete);
+            return "Delete key";
+        case ToolbarRemove:
+            frees();
+            m_desk.form.Toolbar1_ButtonClick("Remove");
+            return "toolbar Remove";
+        case OtherKey: {
+            const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Backspace, Qt::Key_Escape, Qt::Key_D, Qt::Key_Return};
+            m_expect.same = true;
+            QTest::keyClick(page().surface(), keys[s.b % 5]);
+            return "key " + QString::number(s.b % 5);
+        }
+        case Click:
+        case DoubleClick:
+        case Drag:
+        case EdgeDrag:
+            return photos.empty() ? "no photo to press" : mouse(s, photos[s.a % photos.size()]);
+        case New:
+            if (answerDiscard(s.b, "Discard current layout and start new layout?")) {
+                m_used.fill(false);
+                m_saved = m_expect.cleared = true;
+            }
+            m_desk.form.mnuNew_Click();
+            return "New";
+        case Save: {
+            const QString path = m_scratch.filePath(QString("layout %1.ppy").arg(s.b % 3));
+            const bool cancel = s.c % 10 == 0;
+            if (!cancel) {
+                m_saved = true;
+                m_expect.written = path;
+                if (!m_savedFiles.contains(path))
+                    m_savedFiles << path;
+            }
+            m_desk.save(cancel ? std::nullopt : std::optional(path));
+            return cancel ? "Save (cancel)" : "Save " + QFileInfo(path).fileName();
+        }
+        case Open: {
+            m_expect.same = true;
+            if (!answerDiscard(s.b, "Discard current changes and open a previously saved layout?")) {
+                m_desk.form.mnuOpenPage_Click();
+                return "Open (No)";
+            }
+            m_saved = true;
+            const quint32 how = s.c % 8;
+            if (how == 0 || m_savedFiles.isEmpty()) {
+                m_desk.open(std::nullopt);
+                return "Open (cancel)";
+            }
+            const QString file = m_savedFiles[qsizetype(s.d % quint32(m_savedFiles.size()))];
+            if (how == 1) { // a damaged copy: cut short, or bytes of no layout
+                const QByteArray bytes = readBytes(file);
+                m_expect.messages << "stop: " + kLoadError;
+                m_desk.open(writeBytes(m_scratch.filePath("damaged.ppy"),
+                                       s.d % 2 ? bytes.left(qsizetype(s.a % quint32(bytes.size() / 2 + 1)))
+                                               : QByteArray(qsizetype(s.a % 4000), char('A' + s.d % 26))));
+                return "Open a damaged file";
+            }
+            m_expect.same = false;
+            m_expect.opened = file;
+            m_expect.reshaped = Page::kPhotos;
+            m_desk.open(file);
+            for (int i = 0; i < Page::kPhotos; ++i)
+                m_used[size_t(i)] = page().PicUsed[size_t(i)]; // what the file said: checked against it below
+            return "Open " + QFileInfo(file).fileName();
+        }
+        case Print: {
+            const QString pdf = m_scratch.filePath("page.pdf");
+            m_expect.same = true;
+            m_desk.ui.printers << pdf;
+            m_desk.form.mnuPrint_Click();
+            QFile::remove(pdf);
+            return "Print";
+        }
+        case kKinds:
+            break;
+        }
+        return {};
+    }
+
+    // Presses the photo and, for a drag, moves it by a few pointer steps.
+    QString mouse(const Step &s, int i)
+    {
+        ImageControl &pic = page().Pic(i);
+        m_saved = false;
+        m_cur = m_expect.front = m_expect.reshaped = i;
+        m_expect.stamps = 2; // the press, and the click of a release over the photo
+        const float W = pic.Width(), H = pic.Height();
+        QPointF at(W / 2, H / 2);
+        if (s.kind == EdgeDrag) { // hovered first, so that the edge chooses its handle
+            const float inset = float(s.c % 90);
+            const QPointF edges[] = {{W / 2, inset}, {W / 2, H - inset}, {inset, H / 2}, {W - inset, H / 2}};
+            at = edges[s.b % 4];
+            QTest::mouseMove(w(i), px(at));
+        }
+        const QPoint p = px(at);
+        if (s.kind == Click) {
+            QTest::mouseClick(w(i), Qt::LeftButton, {}, p);
+            return QString("click slot %1").arg(i);
+        }
+        if (s.kind == DoubleClick) {
+            QTest::mouseClick(w(i), Qt::LeftButton, {}, p);
+            QTest::mouseDClick(w(i), Qt::LeftButton, {}, p);
+            QTest::mouseRelease(w(i), Qt::LeftButton, {}, p);
+            return QString("double click slot %1").arg(i);
+        }
+        const bool middle = !handles::InMargin(float(p.x() * tpp()), float(p.y() * tpp()), W, H);
+        const QPointF from(pic.Left(), pic.Top());
+        QPoint cursor(int(s.d % 1000), int(s.d / 1000 % 1000));
+        const QPoint start = cursor;
+        m_desk.ui.cursor = cursor;
+        QTest::mousePress(w(i), Qt::LeftButton, {}, p);
+        const int moves = int(s.b % 6);
+        for (int k = 0; k < moves; ++k) {
+            cursor += QPoint(int((s.c >> (4 * k)) % 41) - 20, int((s.d >> (3 * k)) % 41) - 20);
+            m_desk.ui.cursor = cursor;
+            QTest::mouseMove(w(i), p);
+        }
+        m_expect.stamps = w(i)->rect().contains(p) ? 2 : 1;
+        QTest::mouseRelease(w(i), Qt::LeftButton, {}, p);
+        if (middle)
+            m_expect.at = from + QPointF(cursor - start) * tpp();
+        return QString("%1 slot %2 at %3,%4 by %5,%6 in %7 moves")
+            .arg(s.kind == Drag ? "drag" : "edge drag")
+            .arg(i).arg(p.x()).arg(p.y()).arg(cursor.x() - start.x()).arg(cursor.y() - start.y()).arg(moves);
+    }
+
+    // The rules of the slot table, and what this step had to leave.
+    QString checked()
+    {
+        const Expect &e = m_expect;
+        if (!m_faults.isEmpty())
+            return m_faults.takeFirst();
+        if (!m_desk.ui.answers.isEmpty() || !m_desk.ui.files.isEmpty() || !m_desk.ui.printers.isEmpty()) {
+            m_desk.ui.answers.clear(), m_desk.ui.files.clear(), m_desk.ui.printers.clear();
+            return "a scripted dialog answer was not used";
+        }
+        if (m_desk.ui.said() != e.messages)
+            return "said " + m_desk.ui.said().join(" | ") + " where the rules say " + e.messages.join(" | ");
+        const Page &p = page();
+        if (p.LayoutSaved != m_saved || p.CurPic != m_cur)
+            return QString("LayoutSaved is %1, CurPic %2").arg(p.LayoutSaved).arg(p.CurPic.value_or(-1));
+        const QByteArray written = WriteLayout(p);
+        if (e.same && written != m_before)
+            return "the page changed";
+        if (!e.opened.isNull() && written != QByteArray(readBytes(e.opened)).replace(R"(,"","",)", R"(,"0","0",)"))
+            return "the page is not the file it opened";
+        const Geometry now = geometry();
+        for (int i = 0; i < Page::kPhotos; ++i) {
+            const ImageControl &pic = p.Pic(i);
+            const bool used = p.PicUsed[size_t(i)];
+            if (used != m_used[size_t(i)] || used != pic.Visible() || (used && pic.picture().isEmpty()))
+                return "slot " + m_desk.slot(i) + QString(": the rules say %1").arg(m_used[size_t(i)] ? "used" : "free");
+            if (!std::isfinite(pic.Left()) || !std::isfinite(pic.Top()) || !(pic.Width() > 0) || !(pic.Height() > 0) ||
+                !std::isfinite(pic.Width() * pic.Height()))
+                return "slot " + m_desk.slot(i) + ": no place or size";
+            if (used && !(p.PicZOrder[size_t(i)] >= 1 && p.PicZOrder[size_t(i)] <= p.ZOrderCount))
+                return "slot " + m_desk.slot(i) + ": a rank outside 1 to the count";
+            if (e.reshaped != Page::kPhotos && i != e.reshaped && now[size_t(i)] != m_geometry[size_t(i)])
+                return "the place, size or ratios of slot " + m_desk.slot(i) + " changed";
+        }
+        // Higher ranks stand in front, and no two photos share one.
+        std::vector<int> usedByLevel;
+        for (int i : p.StackingOrder())
+            if (p.PicUsed[size_t(i)])
+                usedByLevel.push_back(i);
+        for (std::size_t k = 1; k < usedByLevel.size(); ++k)
+            if (!(p.PicZOrder[size_t(usedByLevel[k - 1])] < p.PicZOrder[size_t(usedByLevel[k])]))
+                return "slots " + m_desk.slot(usedByLevel[k - 1]) + " and " + m_desk.slot(usedByLevel[k]) +
+                       " stand against their ranks";
+        if (e.cleared && (p.ZOrderCount != 0 || std::count(p.PicZOrder.begin(), p.PicZOrder.begin() + Page::kPhotos, 0.0) !=
+                                                    Page::kPhotos))
+            return "New left stamps";
+        if (e.freed && (p.Pic(*e.freed).Visible() || !p.Pic(*e.freed).picture().isEmpty()))
+            return "freed " + m_desk.slot(*e.freed);
+        if (!e.cleared && e.opened.isNull() && p.ZOrderCount != m_count + e.stamps)
+            return QString("%1 stamps handed out, where the rules say %2").arg(p.ZOrderCount - m_count).arg(e.stamps);
+        if (e.front && (usedByLevel.empty() || usedByLevel.back() != *e.front || p.PicZOrder[size_t(*e.front)] != p.ZOrderCount))
+            return QString("slot %1 is not in front").arg(*e.front);
+        if (e.at && QPointF(p.Pic(*e.front).Left(), p.Pic(*e.front).Top()) != *e.at)
+            return QString("slot %1 does not stand where the rules say").arg(*e.front);
+        return e.written.isNull() ? QString() : roundTrip(usedByLevel);
+    }
+
+    // The layout just saved, opened in the second window, is the same page,
+    // stacked the same way.
+    QString roundTrip(const std::vector<int> &usedByLevel)
+    {
+        m_mirror.open(m_expect.written);
+        const QString said = m_mirror.ui.said().join(" | ");
+        m_mirror.ui.messages.clear();
+        if (!said.isEmpty())
+            return "the saved layout opened with: " + said;
+        if (WriteLayout(m_mirror.page) != QByteArray(readBytes(m_expect.written)).replace(R"(,"","",)", R"(,"0","0",)"))
+            return "the saved layout opens as another page";
+        std::vector<int> again;
+        for (int i : m_mirror.page.StackingOrder())
+            if (m_mirror.page.PicUsed[size_t(i)])
+                again.push_back(i);
+        if (again != usedByLevel)
+            return "the saved layout opens stacked otherwise";
+        for (int i : usedByLevel)
+            if (m_mirror.slot(i) != m_desk.slot(i))
+                return "saved " + m_desk.slot(i) + ", opened " + m_mirror.slot(i);
+        return {};
+    }
+};
+
+} // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QStringList photos;
+
+private slots:
+    void initTestCase()
+    {
+        photos << writePicture(dir.filePath("beach.jpg"), {640, 480})
+               << writePicture(dir.filePath("Garden, 1999.bmp"), {120, 160}, "BMP")
+               << writePicture(dir.filePath("Grüße \"ünd\",\"ß\"\nzwei.png"), {20, 10}, "PNG")
+               << dataPath("square-100x100.gif") << writeBytes(dir.filePath("camera.jpg"), jpegWithOrientation({64, 48}, 6))
+               << writeBytes(dir.filePath("notes.jpg"), "not a picture") << dir.filePath("not there.jpg");
+    }
+
+    void randomCommandsKeepThePage()
+    {
+        const quint32 seed = qEnvironmentVariableIsSet("VINTREL_SEED") ? quint32(qEnvironmentVariableIntValue("VINTREL_SEED")) : 20261207u;
+        const int count = qEnvironmentVariableIsSet("VINTREL_STEPS") ? qEnvironmentVariableIntValue("VINTREL_STEPS") : 20000;
+        std::vector<Step> steps = Steps(seed, count);
+        Run run = Session(photos).run(steps, true);
+        if (run.fault.isEmpty()) {
+            qInfo("%zu steps, grew %ld KB", run.steps, run.grownKb);
+            QVERIFY2(run.grownKb < 8 * 1024, qPrintable(QString("grew by %1 KB").arg(run.grownKb)));
+            return;
+        }
+        // The shortest run found that still fails: parts left out, halving.
+        const QString first = run.fault;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        steps.resize(run.steps);
+        for (std::size_t chunk = steps.size() / 2; chunk >= 1 && std::chrono::steady_clock::now() < deadline; chunk /= 2)
+            for (std::size_t at = 0; at + chunk <= steps.size() && std::chrono::steady_clock::now() < deadline;) {
+                std::vector<Step> fewer(steps.begin(), steps.begin() + long(at));
+                fewer.insert(fewer.end(), steps.begin() + long(at + chunk), steps.end());
+                Run tried = Session(photos).run(fewer, false);
+                if (!tried.fault.isEmpty() && !fewer.empty()) {
+                    steps = fewer;
+                    steps.resize(tried.steps);
+                } else {
+                    at += chunk;
+                }
+            }
+        run = Session(photos).run(steps, false);
+        QFAIL(qPrintable(QString("seed %1: %2\nshortest failing run (%3 steps): %4\n%5")
+                             .arg(seed).arg(first).arg(run.done.size()).arg(run.fault, run.done.join('\n'))));
+    }
+};
+
+VINTREL_TEST_MAIN(TestSession)
+#include "tst_session.moc"
