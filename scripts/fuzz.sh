@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Builds the layout reader's fuzzer with clang and runs it for a bounded time.
-#   bash scripts/fuzz.sh [seconds]    (default 30)
+# Builds the fuzzers (layout reader, picture loading) with clang and runs each
+# for a bounded time from its seeds in fuzz/seeds; an input that fails is left
+# in build-fuzz/ (keep it in fuzz/seeds as a regression input once fixed).
+#   bash scripts/fuzz.sh [seconds each]    (default 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz >/dev/null
-corpus=build-fuzz/corpus
-mkdir -p "$corpus"
-cp fuzz/seeds/* "$corpus"/
-./build-fuzz/fuzz_layout_reader -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 -artifact_prefix=build-fuzz/ \
-    -dict=fuzz/layout.dict "$corpus" 2>&1 | tail -n 12
-echo "fuzz: no crash in ${seconds}s"
+run() { # name, seeds, max length, options...
+    local name=$1 seeds=$2 length=$3
+    shift 3
+    local corpus=build-fuzz/corpus-$name
+    mkdir -p "$corpus"
+    cp fuzz/seeds/"$seeds"/* "$corpus"/
+    ./build-fuzz/"$name" -max_total_time="$seconds" -max_len="$length" -rss_limit_mb=2048 -timeout=20 \
+        -print_final_stats=1 -artifact_prefix=build-fuzz/"$name"- "$@" "$corpus" 2>&1 | tail -n 12
+    echo "fuzz: $name, no crash in ${seconds}s"
+}
+run fuzz_layout_reader layout 8192 -dict=fuzz/layout.dict
+run fuzz_picture picture 16384
