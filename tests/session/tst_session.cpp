@@ -427,7 +427,9 @@ private slots:
         Run run = Session(photos).run(steps, true);
         if (run.fault.isEmpty()) {
             qInfo("%zu steps, grew %ld KB", run.steps, run.grownKb);
+#ifndef __SANITIZE_ADDRESS__ // which holds freed memory back; LeakSanitizer looks for leaks there
             QVERIFY2(run.grownKb < 8 * 1024, qPrintable(QString("grew by %1 KB").arg(run.grownKb)));
+#endif
             return;
         }
         // The shortest run found that still fails: parts left out, halving.
