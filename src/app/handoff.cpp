@@ -148,7 +148,13 @@ bool HandFileToRunningCopy(const QString &absolutePath, QString &why)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     QByteArray answer;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    // The running copy may be starting: it holds the lock a moment before it listens.
+    int connected;
+    for (int tries = 0; (connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address)) != 0 &&
+                        (errno == ENOENT || errno == ECONNREFUSED) && tries < 100;
+         ++tries)
+        ::usleep(20000);
+    if (connected != 0) {
         why = Reason();
     } else {
         const QByteArray line = absolutePath.toUtf8() + '\n';
