@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <set>
 #include <thread>
@@ -28,6 +29,25 @@ std::set<long> ThreadsOfThisProcess()
     return threads;
 }
 
+// What a thread is doing: its system call with its arguments and where it was
+// made ("running" when it runs), and how often it has given up the processor.
+QByteArray ThreadState(long thread, long &call)
+{
+    QFile syscall(QStringLiteral("/proc/self/task/%1/syscall").arg(thread));
+    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(thread));
+    if (!syscall.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly))
+        return {}; // ended meanwhile
+    QByteArray state = syscall.readAll();
+    bool number = false;
+    call = state.split(' ').value(0).trimmed().toLong(&number);
+    if (!number)
+        call = -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("voluntary_ctxt_switches") || line.startsWith("nonvoluntary_ctxt_switches"))
+            state += line;
+    return state;
+}
+
 void SettleBackendThreads(const std::set<long> &before)
 {
     // Some backends stop their reader thread with an asynchronous cancel. One
@@ -35,7 +55,10 @@ void SettleBackendThreads(const std::set<long> &before)
     // its pipe, freeing memory) leaves a lock taken for good and the program
     // hangs; one that lands while it waits in the kernel to write, read or
     // sleep is harmless. So wait, up to two seconds, until each thread the
-    // backend started has ended or waits in one of those calls.
+    // backend started has ended or waits in one of those calls, and has not
+    // moved since the last look (a thread seen in a write may be just leaving
+    // it: one that waits on a full pipe stays there, the same call, not
+    // switched in).
     static const std::set<long> waiting = {
         SYS_read, SYS_write, SYS_nanosleep, SYS_clock_nanosleep, SYS_pselect6, SYS_ppoll,
 #ifdef SYS_poll
@@ -45,22 +68,26 @@ void SettleBackendThreads(const std::set<long> &before)
         SYS_select,
 #endif
     };
+    std::map<long, QByteArray> seen;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (std::chrono::steady_clock::now() < deadline) {
         bool settled = true;
+        std::map<long, QByteArray> now;
         for (long thread : ThreadsOfThisProcess()) {
             if (before.count(thread))
                 continue;
-            QFile call(QStringLiteral("/proc/self/task/%1/syscall").arg(thread));
-            if (!call.open(QIODevice::ReadOnly))
-                continue; // ended meanwhile
-            bool number = false;
-            const long which = call.readAll().split(' ').value(0).trimmed().toLong(&number);
-            settled = settled && number && waiting.count(which);
+            long call = -1;
+            const QByteArray state = ThreadState(thread, call);
+            if (state.isEmpty())
+                continue;
+            now[thread] = state;
+            const auto last = seen.find(thread);
+            settled = settled && waiting.count(call) && last != seen.end() && last->second == state;
         }
         if (settled)
             return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        seen = std::move(now);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 

@@ -297,13 +297,14 @@ private slots:
             return;
         }
         const QByteArray layouts[] = {WriteLayout(one.page), WriteLayout(two.page)};
-        QTemporaryDir folder;
+        QTemporaryDir folder, scratch;
         const QString path = writeBytes(folder.filePath("album.ppy"), layouts[1]);
         QRandomGenerator random(1440);
         for (int round = 0; round < 300; ++round) {
             QProcess copy;
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("VINTREL_SAVE_LOOP", path);
+            environment.insert("TMPDIR", scratch.path()); // what a killed copy leaves goes with it
             copy.setProcessEnvironment(environment);
             copy.start(QCoreApplication::applicationFilePath(), {"killedWhileSaving"});
             QVERIFY(copy.waitForReadyRead(20000));
