@@ -1,10 +1,12 @@
 # Installing: cmake --install build --prefix P, and the .deb (scripts/package.sh).
 #   bin/vintrel
 #   lib/vintrel/libvintrelscan.so      where the program looks (../lib/vintrel)
+#   lib/vintrel/vintrel-sane           the helper the library runs SANE in
 #   share/applications, icons/hicolor, metainfo, mime/packages, doc/vintrel
 set(app_id org.example.Vintrel)
 install(TARGETS vintrel RUNTIME DESTINATION bin)
 install(TARGETS vintrelscan LIBRARY DESTINATION lib/vintrel NAMELINK_SKIP)
+install(TARGETS vintrel-sane RUNTIME DESTINATION lib/vintrel)
 install(FILES data/${app_id}.desktop DESTINATION share/applications)
 install(FILES data/${app_id}.metainfo.xml DESTINATION share/metainfo)
 install(FILES data/${app_id}.mime.xml DESTINATION share/mime/packages RENAME ${app_id}.xml)

@@ -1,117 +1,158 @@
 #include "sanedevice.h"
 
-#include <sys/syscall.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <cmath>
-#include <map>
-#include <memory>
-#include <set>
+#include <mutex>
 #include <thread>
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QThreadPool>
 
-#include <sane/sane.h>
-#include <sane/saneopts.h>
-
 #include "bmpwriter.h"
+#include "channel.h"
+
+extern char **environ;
 
 namespace vintrel::scan {
 
 namespace {
-std::set<long> ThreadsOfThisProcess()
-{
-    std::set<long> threads;
-    for (const QString &name : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        threads.insert(name.toLong());
-    return threads;
-}
 
-// What a thread is doing: its system call with its arguments and where it was
-// made ("running" when it runs), and how often it has given up the processor.
-QByteArray ThreadState(long thread, long &call)
-{
-    QFile syscall(QStringLiteral("/proc/self/task/%1/syscall").arg(thread));
-    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(thread));
-    if (!syscall.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly))
-        return {}; // ended meanwhile
-    QByteArray state = syscall.readAll();
-    bool number = false;
-    call = state.split(' ').value(0).trimmed().toLong(&number);
-    if (!number)
-        call = -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("voluntary_ctxt_switches") || line.startsWith("nonvoluntary_ctxt_switches"))
-            state += line;
-    return state;
-}
+// How long the helper may take: to answer a request (looking for network
+// scanners takes seconds), to end after being asked to, and to stop a scan
+// after Cancel.
+constexpr int kAnswerMs = 120'000;
+constexpr int kEndMs = 5'000;
+constexpr int kCancelMs = 10'000;
 
-void SettleBackendThreads(const std::set<long> &before)
-{
-    // Some backends stop their reader thread with an asynchronous cancel. One
-    // that lands while the thread is inside the C library (starting, closing
-    // its pipe, freeing memory) leaves a lock taken for good and the program
-    // hangs; one that lands while it waits in the kernel to write, read or
-    // sleep is harmless. So wait, up to two seconds, until each thread the
-    // backend started has ended or waits in one of those calls, and has not
-    // moved since the last look (a thread seen in a write may be just leaving
-    // it: one that waits on a full pipe stays there, the same call, not
-    // switched in).
-    static const std::set<long> waiting = {
-        SYS_read, SYS_write, SYS_nanosleep, SYS_clock_nanosleep, SYS_pselect6, SYS_ppoll,
-#ifdef SYS_poll
-        SYS_poll,
-#endif
-#ifdef SYS_select
-        SYS_select,
-#endif
-    };
-    std::map<long, QByteArray> seen;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (std::chrono::steady_clock::now() < deadline) {
-        bool settled = true;
-        std::map<long, QByteArray> now;
-        for (long thread : ThreadsOfThisProcess()) {
-            if (before.count(thread))
-                continue;
-            long call = -1;
-            const QByteArray state = ThreadState(thread, call);
-            if (state.isEmpty())
-                continue;
-            now[thread] = state;
-            const auto last = seen.find(thread);
-            settled = settled && waiting.count(call) && last != seen.end() && last->second == state;
+const QString kStopped = QStringLiteral("the scanner's driver stopped working");
+const QString kSilent = QStringLiteral("the scanner stopped answering");
+
+struct Helper {
+    pid_t pid = -1;
+    int socket = -1;
+    std::mutex sending;
+    std::atomic<bool> ended{false};
+
+    ~Helper()
+    {
+        if (pid > 0) {
+            // Asked to end (or ended already): it has a moment, then is killed.
+            bool reaped = false;
+            for (int waited = 0; !reaped && waited < kEndMs; waited += 10) {
+                reaped = waitpid(pid, nullptr, WNOHANG) != 0;
+                if (!reaped)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (!reaped) {
+                ::kill(-pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
         }
-        if (settled)
-            return;
-        seen = std::move(now);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (socket >= 0)
+            close(socket);
     }
+    bool send(quint8 kind, const QByteArray &body = {})
+    {
+        std::lock_guard<std::mutex> hold(sending);
+        return !ended && Send(socket, kind, body);
+    }
+    // Ends a helper that cannot go on (and the drivers it started).
+    void kill()
+    {
+        if (!ended.exchange(true))
+            ::kill(-pid, SIGKILL);
+    }
+    // Sends a request and waits for its answer. A helper that answers
+    // something else, or nothing in time, is ended; `why` says what happened.
+    bool exchange(quint8 request, const QByteArray &body, quint8 expected, QByteArray &answer, QString &why,
+                  int ms = kAnswerMs)
+    {
+        Message m;
+        bool late = false;
+        if (send(request, body) && Receive(socket, m, ms, &late) && m.kind == expected) {
+            answer = m.body;
+            return true;
+        }
+        why = late ? kSilent : kStopped;
+        kill();
+        return false;
+    }
+};
+
+// The helper while SANE is started (SANE thread only).
+std::shared_ptr<Helper> helper;
+
+QString HelperPath()
+{
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<void *>(&HelperPath), &self) || !self.dli_fname)
+        return {};
+    return QFileInfo(QFile::decodeName(self.dli_fname)).absolutePath() + QStringLiteral("/vintrel-sane");
 }
 
-
-QString text(SANE_Status status) { return QString::fromLocal8Bit(sane_strstatus(status)); }
-
-const char *const kOffered[] = {SANE_NAME_SCAN_MODE, SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_TL_X,
-                                SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_X, SANE_NAME_SCAN_BR_Y};
-
-double number(const SANE_Option_Descriptor *o, SANE_Word w)
+std::shared_ptr<Helper> StartHelper(QString &why)
 {
-    return o->type == SANE_TYPE_FIXED ? SANE_UNFIX(w) : double(w);
-}
-
-std::optional<BmpWriter::Channel> channelOf(SANE_Frame format)
-{
-    switch (format) {
-    case SANE_FRAME_GRAY: return BmpWriter::Channel::Gray;
-    case SANE_FRAME_RGB: return BmpWriter::Channel::Rgb;
-    case SANE_FRAME_RED: return BmpWriter::Channel::Red;
-    case SANE_FRAME_GREEN: return BmpWriter::Channel::Green;
-    case SANE_FRAME_BLUE: return BmpWriter::Channel::Blue;
-    default: return std::nullopt;
+    const QByteArray path = QFile::encodeName(HelperPath());
+    if (path.isEmpty() || access(path.constData(), X_OK) != 0) {
+        why = QStringLiteral("vintrel-sane, which the scanner library needs, is not beside it");
+        return nullptr;
     }
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        why = QString::fromLocal8Bit(strerror(errno));
+        return nullptr;
+    }
+    auto h = std::make_shared<Helper>();
+    h->socket = pair[0];
+    int theirs = pair[1];
+    if (theirs == 3) { // dup2 onto itself would keep close-on-exec
+        theirs = fcntl(pair[1], F_DUPFD_CLOEXEC, 4);
+        close(pair[1]);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, theirs, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes, 0); // its own group, which ends with it
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    char *argv[] = {const_cast<char *>("vintrel-sane"), nullptr};
+    const int failed = posix_spawn(&h->pid, path.constData(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(theirs);
+    if (failed) {
+        h->pid = -1;
+        why = QString::fromLocal8Bit(strerror(failed));
+        return nullptr;
+    }
+    Message m;
+    bool late = false, started = false;
+    if (!Receive(h->socket, m, kAnswerMs, &late) || m.kind != answer::Started || !Unpack(m.body, started, why)) {
+        why = late ? kSilent : kStopped;
+        h->kill();
+        return nullptr;
+    }
+    if (!started) {
+        h->send(ask::Quit);
+        return nullptr;
+    }
+    return h;
 }
 
 } // namespace
@@ -129,68 +170,36 @@ QThreadPool &saneThread()
 
 bool SaneStart(QString &why)
 {
-    SANE_Int version = 0;
-    const SANE_Status status = sane_init(&version, nullptr);
-    if (status != SANE_STATUS_GOOD) {
-        why = text(status);
-        return false;
-    }
-    return true;
+    helper = StartHelper(why);
+    return helper != nullptr;
 }
 
-void SaneEnd() { sane_exit(); }
+void SaneEnd()
+{
+    if (helper)
+        helper->send(ask::Quit);
+    helper.reset(); // waits for it to end
+}
 
 QList<DeviceInfo> SaneDevices()
 {
-    const SANE_Device **list = nullptr;
+    QByteArray body;
+    QString why;
     QList<DeviceInfo> out;
-    if (sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
-        return out;
-    for (int i = 0; list[i]; ++i)
-        out.append({QString::fromLocal8Bit(list[i]->name), QString::fromLocal8Bit(list[i]->vendor),
-                    QString::fromLocal8Bit(list[i]->model), QString::fromLocal8Bit(list[i]->type)});
+    if (!helper || !helper->exchange(ask::Devices, {}, answer::Devices, body, why) || !Unpack(body, out))
+        return {};
     return out;
 }
 
 struct SaneDevice::Impl {
-    SANE_Handle handle = nullptr;
-    // Shared with a Cancel that may outlive the scan.
-    struct ScanState {
-        std::atomic<bool> cancelRequested{false}, scanning{false}, stopping{false};
-    };
-    std::shared_ptr<ScanState> scan = std::make_shared<ScanState>();
+    std::shared_ptr<Helper> helper;
+    // Set by Cancel, from any thread: when it was asked for (0: not asked).
+    std::atomic<qint64> cancelledAt{0};
 
-    // The option of that name, active, and its number.
-    const SANE_Option_Descriptor *find(const QString &name, SANE_Int &index)
+    static qint64 now()
     {
-        SANE_Int count = 0;
-        if (sane_control_option(handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
-            return nullptr;
-        for (SANE_Int n = 1; n < count; ++n) {
-            const SANE_Option_Descriptor *o = sane_get_option_descriptor(handle, n);
-            if (o && o->name && name == QLatin1String(o->name) && SANE_OPTION_IS_ACTIVE(o->cap)) {
-                index = n;
-                return o;
-            }
-        }
-        return nullptr;
-    }
-
-    QVariant value(const SANE_Option_Descriptor *o, SANE_Int index)
-    {
-        if (o->type == SANE_TYPE_STRING) {
-            QByteArray buffer(o->size + 1, '\0');
-            if (sane_control_option(handle, index, SANE_ACTION_GET_VALUE, buffer.data(), nullptr) != SANE_STATUS_GOOD)
-                return QVariant();
-            return QString::fromLocal8Bit(buffer.constData());
-        }
-        if ((o->type == SANE_TYPE_INT || o->type == SANE_TYPE_FIXED) && o->size == sizeof(SANE_Word)) {
-            SANE_Word w = 0;
-            if (sane_control_option(handle, index, SANE_ACTION_GET_VALUE, &w, nullptr) != SANE_STATUS_GOOD)
-                return QVariant();
-            return number(o, w);
-        }
-        return QVariant();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count() + 1;
     }
 };
 
@@ -198,163 +207,144 @@ SaneDevice::SaneDevice(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
 
 SaneDevice::~SaneDevice()
 {
-    if (d->handle)
-        sane_close(d->handle);
+    QByteArray body;
+    QString why;
+    d->helper->exchange(ask::Close, {}, answer::Closed, body, why, kEndMs);
 }
 
 std::unique_ptr<SaneDevice> SaneDevice::Open(const QString &name, QString &why)
 {
-    auto impl = std::make_unique<Impl>();
-    const SANE_Status status = sane_open(QFile::encodeName(name).constData(), &impl->handle);
-    if (status != SANE_STATUS_GOOD) {
-        why = text(status);
+    QByteArray body;
+    bool opened = false;
+    if (!helper) {
+        why = kStopped;
         return nullptr;
     }
+    if (!helper->exchange(ask::Open, Pack(name), answer::Opened, body, why))
+        return nullptr;
+    if (!Unpack(body, opened, why) || !opened)
+        return nullptr;
+    auto impl = std::make_unique<Impl>();
+    impl->helper = helper;
     return std::unique_ptr<SaneDevice>(new SaneDevice(std::move(impl)));
 }
 
 QList<Setting> SaneDevice::Settings()
 {
+    QByteArray body;
+    QString why;
     QList<Setting> out;
-    for (const char *name : kOffered) {
-        SANE_Int index = 0;
-        const SANE_Option_Descriptor *o = d->find(QLatin1String(name), index);
-        if (!o || !SANE_OPTION_IS_SETTABLE(o->cap))
-            continue;
-        Setting s;
-        s.name = QLatin1String(name);
-        s.title = QString::fromLocal8Bit(o->title ? o->title : name);
-        s.unit = o->unit == SANE_UNIT_DPI ? QStringLiteral("dpi") : o->unit == SANE_UNIT_MM ? QStringLiteral("mm") : QString();
-        s.whole = o->type == SANE_TYPE_INT;
-        if (o->constraint_type == SANE_CONSTRAINT_STRING_LIST) {
-            for (int i = 0; o->constraint.string_list[i]; ++i)
-                s.words << QString::fromLocal8Bit(o->constraint.string_list[i]);
-        } else if (o->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
-            for (int i = 1; i <= o->constraint.word_list[0]; ++i)
-                s.numbers << number(o, o->constraint.word_list[i]);
-        } else if (o->constraint_type == SANE_CONSTRAINT_RANGE) {
-            s.minimum = number(o, o->constraint.range->min);
-            s.maximum = number(o, o->constraint.range->max);
-            s.step = number(o, o->constraint.range->quant);
-        } else if (o->type != SANE_TYPE_STRING) {
-            s.minimum = 0;
-            s.maximum = 100000;
-        }
-        s.value = d->value(o, index);
-        if (s.value.isValid())
-            out << s;
-    }
+    if (!d->helper->exchange(ask::Settings, {}, answer::Settings, body, why) || !Unpack(body, out))
+        return {};
     return out;
 }
 
 bool SaneDevice::Set(const QString &name, const QVariant &value, QString &why)
 {
-    SANE_Int index = 0;
-    const SANE_Option_Descriptor *o = d->find(name, index);
-    if (!o || !SANE_OPTION_IS_SETTABLE(o->cap))
-        return true; // no longer offered: nothing to set
-    SANE_Status status;
-    if (o->type == SANE_TYPE_STRING) {
-        QByteArray buffer = value.toString().toLocal8Bit();
-        buffer.resize(qMax(qsizetype(o->size), buffer.size() + 1));
-        status = sane_control_option(d->handle, index, SANE_ACTION_SET_VALUE, buffer.data(), nullptr);
-    } else {
-        SANE_Word w = o->type == SANE_TYPE_FIXED ? SANE_FIX(value.toDouble()) : SANE_Word(std::lround(value.toDouble()));
-        status = sane_control_option(d->handle, index, SANE_ACTION_SET_VALUE, &w, nullptr);
-    }
-    if (status != SANE_STATUS_GOOD) {
-        why = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(o->title ? o->title : o->name), text(status));
-        return false;
-    }
-    return true;
+    QByteArray body;
+    bool set = false;
+    return d->helper->exchange(ask::Set, Pack(name, value), answer::Set, body, why) && Unpack(body, set, why) && set;
 }
 
 double SaneDevice::Resolution()
 {
-    SANE_Int index = 0;
-    const SANE_Option_Descriptor *o = d->find(QStringLiteral(SANE_NAME_SCAN_RESOLUTION), index);
-    const QVariant v = o ? d->value(o, index) : QVariant();
-    return v.isValid() && v.toDouble() > 0 ? v.toDouble() : 72;
+    QByteArray body;
+    QString why;
+    double dpi = 0;
+    if (!d->helper->exchange(ask::Resolution, {}, answer::Resolution, body, why) || !Unpack(body, dpi) ||
+        !(dpi > 0 && dpi < 1e6))
+        return 72;
+    return dpi;
 }
 
 bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<qint64> &total, bool &cancelled,
                       QString &why)
 {
+    Helper &h = *d->helper;
     cancelled = false;
-    d->scan->cancelRequested = false;
-    d->scan->scanning = true;
-    d->scan->stopping = false;
-    QByteArray buffer(256 * 1024, '\0');
-    std::set<long> before; // the threads there were before the backend started its own
-    auto finish = [&] {
-        d->scan->stopping = true;
-        SettleBackendThreads(before);
-        sane_cancel(d->handle);
-        d->scan->scanning = false;
-    };
-    auto stop = [&](SANE_Status status) {
-        cancelled = status == SANE_STATUS_CANCELLED;
-        why = text(status);
-        finish();
+    d->cancelledAt = 0;
+    if (!h.send(ask::Scan)) {
+        why = kStopped;
         return false;
+    }
+    QString refused; // the writer's reason, when it could not take what came
+    auto refuse = [&](const QString &reason) {
+        refused = reason;
+        Cancel(); // and the rest of the scan goes unread
     };
-    auto refuse = [&] {
-        why = writer.why();
-        finish();
-        return false;
-    };
-    for (int pass = 0;; ++pass) {
-        before = ThreadsOfThisProcess();
-        SANE_Status status = sane_start(d->handle);
-        if (status != SANE_STATUS_GOOD)
-            return stop(status);
-        SANE_Parameters p{};
-        status = sane_get_parameters(d->handle, &p);
-        if (status != SANE_STATUS_GOOD)
-            return stop(status);
-        const std::optional<BmpWriter::Channel> channel = channelOf(p.format);
-        if (!channel) {
-            why = QStringLiteral("The scanner sends a kind of image this program cannot store.");
-            finish();
+    bool firstFrame = true;
+    for (;;) {
+        Message m;
+        bool late = false;
+        if (!Receive(h.socket, m, 200, &late)) {
+            const qint64 asked = d->cancelledAt;
+            if (late && !(asked && Impl::now() - asked > kCancelMs))
+                continue;
+            // Gone, or not stopping after Cancel: ended, and the scan with it.
+            h.kill();
+            cancelled = late && refused.isEmpty();
+            why = !refused.isEmpty() ? refused : late ? kSilent : kStopped;
             return false;
         }
-        if (pass == 0 && p.lines > 0)
-            total = qint64(p.bytes_per_line) * p.lines * (*channel == BmpWriter::Channel::Gray || *channel == BmpWriter::Channel::Rgb ? 1 : 3);
-        if (!writer.beginFrame({*channel, p.depth, p.pixels_per_line, p.bytes_per_line, p.lines}))
-            return refuse();
-        for (;;) {
-            SANE_Int length = 0;
-            status = sane_read(d->handle, reinterpret_cast<SANE_Byte *>(buffer.data()), SANE_Int(buffer.size()), &length);
-            if (status == SANE_STATUS_EOF)
+        switch (m.kind) {
+        case answer::Frame: {
+            qint32 channel = -1, depth = 0, pixels = 0, bytes = 0, lines = 0;
+            if (!refused.isEmpty())
                 break;
-            if (status == SANE_STATUS_GOOD && d->scan->cancelRequested)
-                status = SANE_STATUS_CANCELLED;
-            if (status != SANE_STATUS_GOOD)
-                return stop(status);
-            if (!writer.write(buffer.constData(), length))
-                return refuse();
-            done += length;
-        }
-        if (!writer.endFrame())
-            return refuse();
-        if (p.last_frame)
+            if (!Unpack(m.body, channel, depth, pixels, bytes, lines) || channel < int(BmpWriter::Channel::Gray) ||
+                channel > int(BmpWriter::Channel::Blue)) {
+                refuse(QStringLiteral("The scanner sends a kind of image this program cannot store."));
+                break;
+            }
+            const auto c = BmpWriter::Channel(channel);
+            if (firstFrame && lines > 0)
+                total = qint64(bytes) * lines * (c == BmpWriter::Channel::Gray || c == BmpWriter::Channel::Rgb ? 1 : 3);
+            firstFrame = false;
+            if (!writer.beginFrame({c, depth, pixels, bytes, lines}))
+                refuse(writer.why());
             break;
+        }
+        case answer::Data:
+            if (!refused.isEmpty())
+                break;
+            if (!writer.write(m.body.constData(), m.body.size()))
+                refuse(writer.why());
+            done += m.body.size();
+            break;
+        case answer::FrameEnd:
+            if (refused.isEmpty() && !writer.endFrame())
+                refuse(writer.why());
+            break;
+        case answer::Done: {
+            bool scanned = false, stopped = false;
+            QString reason;
+            if (!Unpack(m.body, scanned, stopped, reason)) {
+                h.kill();
+                why = kStopped;
+                return false;
+            }
+            if (!refused.isEmpty()) {
+                why = refused;
+                return false;
+            }
+            cancelled = stopped;
+            why = reason;
+            return scanned;
+        }
+        default:
+            h.kill();
+            why = kStopped;
+            return false;
+        }
     }
-    finish(); // the end of the scan
-    return true;
 }
 
 void SaneDevice::Cancel()
 {
-    // The scan stops itself at its next read, its backend's threads settled; a
-    // device that sends nothing for two seconds is stopped from here.
-    d->scan->cancelRequested = true;
-    std::thread([state = d->scan, handle = d->handle] {
-        for (int waited = 0; waited < 2000 && state->scanning && !state->stopping; waited += 20)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (state->scanning && !state->stopping) // the device is still open while its scan runs
-            sane_cancel(handle);
-    }).detach();
+    // The helper stops the scan; one that has not within a while is ended.
+    qint64 expected = 0;
+    d->cancelledAt.compare_exchange_strong(expected, Impl::now());
+    d->helper->send(ask::Cancel);
 }
 
 } // namespace vintrel::scan

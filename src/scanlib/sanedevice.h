@@ -1,8 +1,11 @@
 #pragma once
-// The one place that talks to SANE. Every call below must run on saneThread()
-// (SANE is not made for several threads), except cancel(), which SANE allows
-// from anywhere. SANE is started for each command of the library and ended
-// after it, so nothing is held between commands but the list of devices.
+// The scanner library's way to SANE. SANE itself runs in a helper process of
+// its own (vintrel-sane, beside the library), so that a driver that hangs or
+// crashes cannot take the program with it: a helper that stops answering is
+// ended, and the call fails with a reason. Every call below must run on
+// saneThread(), one at a time, except Cancel(), which may come from anywhere.
+// SANE is started for each command of the library and ended after it, so
+// nothing is held between commands but the list of devices.
 #include <atomic>
 #include <memory>
 #include <optional>

@@ -3,11 +3,14 @@
 // dialogs are answered as a user would: find the modal dialog, set its
 // controls, press its buttons. Bitmaps are checked against what scanimage
 // writes for the same scan.
+#include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <functional>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QDoubleSpinBox>
 #include <QLibraryInfo>
 #include <QPointer>
@@ -62,6 +65,8 @@ public:
             } else if (modal != m_actedOn) { // one busy with what it was told (a scan) stays up a while
                 if (!m_unexpected.contains(modal->objectName()))
                     m_unexpected << modal->objectName();
+                if (auto *label = modal->findChild<QLabel *>("qt_msgbox_label"))
+                    qWarning() << "unexpected:" << label->text();
                 modal->close();
             }
         });
@@ -121,6 +126,18 @@ QImage scanimage(const QString &mode, double dpi, double widthMm, double heightM
     return QImage::fromData(pnm).convertToFormat(QImage::Format_RGB888);
 }
 
+// The scanner library's helper process, while it runs.
+pid_t helperProcess()
+{
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        const QByteArray stat = readBytes("/proc/" + entry + "/stat");
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (stat.contains("(vintrel-sane)") && fields.value(1).toInt() == getpid())
+            return entry.toInt();
+    }
+    return 0;
+}
+
 QStringList pageNow(const Desk &desk)
 {
     QStringList all{QString("current %1 saved %2").arg(desk.page.CurPic.value_or(-1)).arg(desk.page.LayoutSaved)};
@@ -133,7 +150,7 @@ QStringList pageNow(const Desk &desk)
 QStringList filesHere()
 {
     QStringList files = QDir(App::Path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const char *own : {"tst_scan", "libvintrelscan.so", "photo.png"})
+    for (const char *own : {"tst_scan", "libvintrelscan.so", "vintrel-sane", "photo.png"})
         files.removeAll(own);
     return files;
 }
@@ -293,6 +310,11 @@ private slots:
         QTest::newRow("paper jam") << QStringList{"read-status-code \"SANE_STATUS_JAMMED\""} << "scan, fails";
         QTest::newRow("no paper") << QStringList{"read-status-code \"SANE_STATUS_NO_DOCS\""} << "scan, fails";
         QTest::newRow("disk full") << QStringList{} << "scan, fails, 1 MB of disk";
+        // The driver dies, or stops answering, in the middle of the scan.
+        QTest::newRow("driver crashes") << QStringList{"read-delay true", "read-delay-duration 20000"}
+                                        << "scan, driver killed, fails";
+        QTest::newRow("driver hangs") << QStringList{"read-delay true", "read-delay-duration 20000"}
+                                      << "scan, driver stopped, cancel";
     }
     void unfinishedScanLeavesNothing()
     {
@@ -313,13 +335,33 @@ private slots:
                      }}};
         if (how.startsWith("scan, fails"))
             steps = {{"ScanDialog", scanning("Color", 300, 100, 100)}, {"ScannerMessage", pressing("OK")}};
+        QString told;
+        if (how.startsWith("scan, driver")) {
+            const int signal = how.contains("killed") ? SIGKILL : SIGSTOP;
+            steps = {{"ScanDialog", scanning("Color", 150, 200, 200)}, {"ScanDialog", [signal](QWidget *d) {
+                         if (d->findChild<QProgressBar *>("ScanProgress")->value() <= 0)
+                             return false;
+                         kill(helperProcess(), signal);
+                         return signal == SIGKILL || press(d, "Cancel");
+                     }}};
+            if (signal == SIGKILL)
+                steps << QPair<QString, DialogScript::Step>{"ScannerMessage", [&told](QWidget *d) {
+                    told = d->findChild<QLabel *>("qt_msgbox_label")->text();
+                    return press(d, "OK");
+                }};
+        }
         // A full disk, as a file-size limit: writes beyond it fail (EFBIG).
-        rlimit unlimited{}, limited{1 << 20, 1 << 20};
+        rlimit unlimited{};
         getrlimit(RLIMIT_FSIZE, &unlimited);
+        rlimit limited = unlimited;
+        limited.rlim_cur = 1 << 20;
         if (how.endsWith("1 MB of disk"))
             setrlimit(RLIMIT_FSIZE, &limited);
         acquire(desk, steps);
         setrlimit(RLIMIT_FSIZE, &unlimited);
+        if (how.contains("killed"))
+            QCOMPARE(told, "The scan did not succeed: the scanner's driver stopped working");
+        QCOMPARE(helperProcess(), 0); // ended, whatever became of it
         QCOMPARE(pageNow(desk), before);
         QCOMPARE(filesHere(), QStringList());
         QVERIFY(desk.ui.said().isEmpty());
@@ -340,8 +382,7 @@ private slots:
     }
 };
 
-// Run through tests/scan/run.sh, which gives each case a process and a
-// scratch folder of its own.
+// Run through tests/scan/run.sh, which gives it a scratch folder of its own.
 int main(int argc, char **argv)
 {
     if (!qEnvironmentVariableIsSet("VINTREL_SCAN_COPY"))
