@@ -71,6 +71,28 @@ private slots:
         QVERIFY(desk.ui.said().isEmpty());
     }
 
+    // A settings file of garbage, or one that cannot be written, costs
+    // nothing but the folder remembered.
+    void settingsThatCannotBeUsed()
+    {
+        const QString ini = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Vintrel/Vintrel.ini";
+        QDir().mkpath(QFileInfo(ini).path());
+        writeBytes(ini, QByteArray("\0\xff[Default\nPath=\x01\n[", 20));
+        {
+            Desk desk;
+            QCOMPARE(QDir::currentPath(), launchFolder);
+            QVERIFY(desk.ui.said().isEmpty());
+        }
+        QFile::remove(ini);
+        QVERIFY(QDir().mkpath(ini)); // a folder where the file goes
+        Desk desk;
+        desk.ui.answers << MsgAnswer::Yes;
+        desk.form.mnuExit_Click();
+        QVERIFY(desk.form.ended());
+        QVERIFY(desk.ui.said() == QStringList{"question: Are you sure you want to exit?"});
+        QVERIFY(QDir(ini).removeRecursively());
+    }
+
     void startUpState()
     {
         ScriptedUi ui;
@@ -301,26 +323,58 @@ private slots:
         QTRY_VERIFY(!desk.form.findChild<frmAbout *>());
     }
 
-    // The real program: a second copy ends at once (what else a lock may hold is lockFile's).
+    // The real program: a second copy ends at once, wherever the runtime
+    // folder points; only a lock that cannot be replaced lets both run (what
+    // else a lock may hold is lockFile's).
+    void secondCopyEndsAtOnce_data()
+    {
+        QTest::addColumn<QString>("runtime");
+        QTest::addColumn<bool>("secondEnds");
+        QTest::newRow("its own folder") << "folder" << true;
+        QTest::newRow("a folder that does not exist") << "missing" << true;
+        QTest::newRow("a file, not a folder") << "file" << true;
+        QTest::newRow("a lock in the way that cannot be removed") << "blocked" << false;
+    }
     void secondCopyEndsAtOnce()
     {
-        QDir(dir.path()).mkpath("run");
-        QFile::setPermissions(dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFETCH(QString, runtime);
+        QFETCH(bool, secondEnds);
+        QTemporaryDir here;
+        const QString run = here.filePath("run");
+        if (runtime != "missing" && runtime != "file")
+            QVERIFY(QDir().mkpath(runtime == "blocked" ? run + "/vintrel.lock/inside" : run));
+        QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (runtime == "file")
+            writeBytes(run, "not a folder");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
-        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        env.insert("XDG_RUNTIME_DIR", run);
+        env.insert("XDG_CONFIG_HOME", here.filePath("config"));
+        // Started means holding the lock (it names the copy), where a lock can be
+        // had: in the runtime folder, or where Qt or the program falls back to.
+        auto holdsLock = [&](const QProcess &p) {
+            for (const QString &folder : {run, "/tmp/runtime-" + qEnvironmentVariable("USER", "root"), QDir::tempPath()}) {
+                QFile lock(folder + "/vintrel.lock");
+                if (lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed().toLongLong() == p.processId())
+                    return true;
+            }
+            return false;
+        };
         QProcess first, second;
         for (QProcess *p : {&first, &second}) {
             p->setProcessEnvironment(env);
             p->start(VINTREL_BINARY, {});
             QVERIFY(p->waitForStarted(10000));
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("run/vintrel.lock")), 10000);
+            if (p == &first && secondEnds)
+                QTRY_VERIFY_WITH_TIMEOUT(holdsLock(first), 10000);
         }
-        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.waitForFinished(secondEnds ? 10000 : 3000), secondEnds);
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(first.state(), QProcess::Running);
-        first.kill();
-        first.waitForFinished(10000);
+        for (QProcess *p : {&first, &second}) {
+            p->kill();
+            p->waitForFinished(10000);
+        }
+        QCOMPARE(readBytes(run).isEmpty(), runtime != "file"); // a file in the way is not written over
     }
 
     // Only a lock that names a live copy keeps this one from running; any other

@@ -10,8 +10,8 @@
 #include <functional>
 
 #include <QComboBox>
-#include <QLabel>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QProcess>
@@ -339,9 +339,10 @@ private slots:
         if (how.startsWith("scan, driver")) {
             const int signal = how.contains("killed") ? SIGKILL : SIGSTOP;
             steps = {{"ScanDialog", scanning("Color", 150, 200, 200)}, {"ScanDialog", [signal](QWidget *d) {
-                         if (d->findChild<QProgressBar *>("ScanProgress")->value() <= 0)
+                         const pid_t helper = helperProcess(); // never 0: that is this process's group
+                         if (d->findChild<QProgressBar *>("ScanProgress")->value() <= 0 || helper <= 0)
                              return false;
-                         kill(helperProcess(), signal);
+                         kill(helper, signal);
                          return signal == SIGKILL || press(d, "Cancel");
                      }}};
             if (signal == SIGKILL)
