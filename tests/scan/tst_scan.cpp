@@ -183,6 +183,10 @@ private slots:
         QTest::newRow("library without the functions")
             << QStringList{QLibraryInfo::path(QLibraryInfo::LibrariesPath) + "/libQt6Core.so.6"} << true;
         QTest::newRow("no device") << QStringList{ownLibrary} << false;
+        // The library runs SANE in its helper, beside it.
+        QDir(App::Path()).mkpath("alone");
+        QFile::copy(ownLibrary, App::Path() + "/alone/libvintrelscan.so");
+        QTest::newRow("library without its helper") << QStringList{App::Path() + "/alone/libvintrelscan.so"} << true;
     }
     void withoutScannerNothingHappens()
     {
