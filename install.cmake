@@ -1,21 +1,24 @@
-# Installing: cmake --install build --prefix P, and the .deb (scripts/package.sh).
+# Installing: cmake --install build --prefix P, and the .deb (scripts/package.sh),
+# into the folders of GNUInstallDirs:
 #   bin/vintrel
-#   lib/vintrel/libvintrelscan.so      where the program looks (../lib/vintrel)
+#   lib/vintrel/libvintrelscan.so      where the program looks (VINTREL_LIBRARY_DIR)
 #   lib/vintrel/vintrel-sane           the helper the library runs SANE in
+#   share/vintrel/readme.htm           the help document (VINTREL_DATA_DIR)
 #   share/applications, icons/hicolor, metainfo, mime/packages, doc/vintrel
 set(app_id org.example.Vintrel)
-install(TARGETS vintrel RUNTIME DESTINATION bin)
-install(TARGETS vintrelscan LIBRARY DESTINATION lib/vintrel NAMELINK_SKIP)
-install(TARGETS vintrel-sane RUNTIME DESTINATION lib/vintrel)
-install(FILES data/${app_id}.desktop DESTINATION share/applications)
-install(FILES data/${app_id}.metainfo.xml DESTINATION share/metainfo)
-install(FILES data/${app_id}.mime.xml DESTINATION share/mime/packages RENAME ${app_id}.xml)
-install(FILES data/icons/vintrel.svg DESTINATION share/icons/hicolor/scalable/apps RENAME ${app_id}.svg)
+set(share ${CMAKE_INSTALL_DATADIR})
+install(TARGETS vintrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vintrelscan LIBRARY DESTINATION ${VINTREL_LIBRARY_DIR} NAMELINK_SKIP)
+install(TARGETS vintrel-sane RUNTIME DESTINATION ${VINTREL_LIBRARY_DIR})
+install(FILES data/${app_id}.desktop DESTINATION ${share}/applications)
+install(FILES data/${app_id}.metainfo.xml DESTINATION ${share}/metainfo)
+install(FILES data/${app_id}.mime.xml DESTINATION ${share}/mime/packages RENAME ${app_id}.xml)
+install(FILES data/icons/vintrel.svg DESTINATION ${share}/icons/hicolor/scalable/apps RENAME ${app_id}.svg)
 foreach(size 48 256)
     install(FILES ${PROJECT_BINARY_DIR}/icons/${size}.png
-        DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME ${app_id}.png)
+        DESTINATION ${share}/icons/hicolor/${size}x${size}/apps RENAME ${app_id}.png)
 endforeach()
-install(FILES README.md DESTINATION share/doc/vintrel)
+install(FILES README.md DESTINATION ${share}/doc/vintrel)
 
 set(CPACK_PACKAGE_NAME vintrel)
 set(CPACK_PACKAGE_VENDOR "The Vintrel developers")
@@ -34,11 +37,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
-install(FILES data/help/readme.htm DESTINATION share/vintrel)
+install(FILES data/help/readme.htm DESTINATION ${VINTREL_DATA_DIR})
 # System Info starts the desktop's system information program: the first one
 # found on PATH at install time goes into the program's registry.
+install(CODE "set(vintrel_sysconf_dir \"${CMAKE_INSTALL_SYSCONFDIR}\")")
 install(CODE [[
-    set(vintrel_sysconf "${CMAKE_INSTALL_PREFIX}/etc") # /usr's is /etc
+    set(vintrel_sysconf "${CMAKE_INSTALL_PREFIX}/${vintrel_sysconf_dir}") # /usr's is /etc
     if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
         set(vintrel_sysconf "/etc")
     endif()

@@ -3,6 +3,7 @@
 // writing the same scan to a file, and the program's peak memory above its idle
 // size. Prints min/median/max of a few rounds and the ratio, all from this run.
 //   build/bench/bench_acquire [rounds]
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -61,7 +62,7 @@ int main(int argc, char **argv)
     }
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
-    vintrel::ScannerLibrary::LoadFrom({QStringLiteral(VINTREL_SCANLIB)});
+    vintrel::ScannerLibrary::loadFrom({QStringLiteral(VINTREL_SCANLIB)});
 
     struct QuietUi : vintrel::Ui {
         vintrel::MsgAnswer messageBox(const QString &, const QString &text, vintrel::MsgButtons buttons,
@@ -103,13 +104,13 @@ int main(int argc, char **argv)
     answer.start(10);
     QTemporaryDir out;
     for (int r = 0; r < rounds; ++r) {
-        form.mnuacquire_Click();
+        form.command("mnuacquire")->trigger();
         ours.ms << t.nsecsElapsed() / 1e6;
         peakAboveIdle = std::max(peakAboveIdle, statusKb("VmHWM:") - statusKb("VmRSS:"));
-        const QString file = vintrel::AcquiredFolder() + "/img00001.bmp";
+        const QString file = vintrel::acquiredFolder() + "/img00001.bmp";
         if (r == 0)
             std::printf("scanned %s, %.1f MB\n", qPrintable(QFileInfo(file).fileName()), QFileInfo(file).size() / 1e6);
-        form.mnuNew_Click();
+        form.command("mnuNew")->trigger();
         QFile::remove(file);
 
         QProcess scanimage;

@@ -2,12 +2,13 @@
 // the page, against djpeg decoding the same file at the scale the program
 // needs, and the memory the photo holds.
 //   build/bench/bench_add [megapixels] [rounds]
+#include <QAction>
 #include <QApplication>
 #include <QTemporaryDir>
 
 #include "app/frmmain.h"
 #include "benchsupport.h"
-#include "platform/jpegdecoder.h"
+#include "picture/jpegdecoder.h"
 
 using namespace vintrel;
 
@@ -32,19 +33,19 @@ int main(int argc, char **argv)
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer t;
         t.start();
-        form.mnuAdd_Click();
+        form.command("mnuAdd")->trigger();
         ours.ms << t.nsecsElapsed() / 1e6;
         const ImageControl &pic = form.page().Pic(0);
         shownAt = form.page().devicePixels(QSizeF(pic.Width(), pic.Height()));
         held = pic.picture().display().size();
-        form.mnuNew_Click();
-        limit.ms << bench::djpegMs({photo}, jpeg::ScaleFor(size, shownAt), 1);
+        form.command("mnuNew")->trigger();
+        limit.ms << bench::djpegMs({photo}, jpeg::scaleFor(size, shownAt), 1);
     }
     std::printf("Add Photo: %dx%d (%.0f MP), shown at %dx%d px, screen copy %dx%d (%.1f MB); %d rounds\n",
                 size.width(), size.height(), megapixels, shownAt.width(), shownAt.height(), held.width(),
                 held.height(), held.width() * held.height() * 4 / 1e6, rounds);
     ours.print("Add Photo");
-    limit.print(qPrintable(QString("djpeg -scale %1/8").arg(jpeg::ScaleFor(size, shownAt))));
+    limit.print(qPrintable(QString("djpeg -scale %1/8").arg(jpeg::scaleFor(size, shownAt))));
     bench::printRatio("ratio (medians)", ours.median(), limit.median(), 1.10);
     return 0;
 }

@@ -5,6 +5,7 @@
 // (xdotool) and the pointer is moved by warping it, so every step arrives as a
 // real motion event. Without $DISPLAY it starts an Xvfb of its own.
 //   build/bench/bench_drag [megapixels] [steps]
+#include <QAction>
 #include <time.h>
 
 #include <QApplication>
@@ -57,7 +58,7 @@ QList<double> dragSteps(const QString &photo, int steps)
     waitFor([&] { return form.windowHandle() && form.windowHandle()->isExposed(); });
     ui.file = photo;
     for (int i = 0; i < 30; ++i)
-        form.mnuAdd_Click();
+        form.command("mnuAdd")->trigger();
     QWidget *front = form.page().Pic(29).widget();
     waitFor([] { return false; }); // every picture shown once
     const QPoint start = front->mapToGlobal(front->rect().center());

@@ -12,7 +12,7 @@
 #include "benchsupport.h"
 #include "layout/addphoto.h"
 #include "layoutfile/layoutfile.h"
-#include "platform/jpegdecoder.h"
+#include "picture/jpegdecoder.h"
 
 using namespace vintrel;
 
@@ -30,7 +30,7 @@ int openRound(const QStringList &layouts)
     for (const QString &layout : layouts) {
         QElapsedTimer t;
         t.start();
-        OpenLayoutFile(form.page(), layout, ui);
+        openLayoutFile(form.page(), layout, ui);
         std::printf("open %.1f %.1f\n", t.nsecsElapsed() / 1e6, bench::peakMB());
     }
     return 0;
@@ -46,14 +46,14 @@ QString writeLayout(const QString &photo, const QString &folder, QSize &shownAt)
     for (int i = 0; i < Page::kPhotos; ++i) {
         const QString copy = folder + QString("/photo %1.jpg").arg(i);
         QFile::copy(photo, copy);
-        RecordPhoto(page, i, copy);
-        FitStartingSize(page, i);
+        recordPhoto(page, i, copy);
+        fitStartingSize(page, i);
     }
     shownAt = page.devicePixels(QSizeF(page.Pic(0).Width(), page.Pic(0).Height()));
     const QString path = folder + ".ppy";
     QFile out(path);
     out.open(QIODevice::WriteOnly);
-    out.write(WriteLayout(page));
+    out.write(writeLayout(page));
     return path;
 }
 
@@ -74,7 +74,7 @@ int main(int argc, char **argv)
     QSize shownAt;
     const QString first = writeLayout(photo, dir.filePath("first"), shownAt);
     const QString second = writeLayout(photo, dir.filePath("second"), shownAt);
-    const int eighths = jpeg::ScaleFor(size, shownAt);
+    const int eighths = jpeg::scaleFor(size, shownAt);
     QStringList files;
     for (int i = 0; i < Page::kPhotos; ++i)
         files << dir.filePath(QString("first/photo %1.jpg").arg(i));

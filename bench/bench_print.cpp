@@ -14,7 +14,7 @@
 #include "benchsupport.h"
 #include "layout/addphoto.h"
 #include "layout/page.h"
-#include "platform/jpegdecoder.h"
+#include "picture/jpegdecoder.h"
 #include "print/printpage.h"
 
 using namespace vintrel;
@@ -25,8 +25,8 @@ void fillPage(Page &page, const QString &folder)
 {
     for (int i = 0; i < Page::kPhotos; ++i) {
         // Held at the size the page shows them, as Add Photo holds them.
-        RecordPhoto(page, i, folder + QString("/photo %1.jpg").arg(i), StartingShownAt(page));
-        FitStartingSize(page, i);
+        recordPhoto(page, i, folder + QString("/photo %1.jpg").arg(i), startingShownAt(page));
+        fitStartingSize(page, i);
     }
 }
 
@@ -43,7 +43,7 @@ int printRound(const QString &folder, const QString &pdf)
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         QPainter painter(&printer);
-        PaintPage(painter, page, PrintItems(page), printer.resolution(), printer.resolution());
+        paintPage(painter, page, printItems(page), printer.resolution(), printer.resolution());
     }
     std::printf("print %.1f %.1f\n", t.nsecsElapsed() / 1e6, bench::peakMB());
     return 0;
@@ -88,8 +88,8 @@ int main(int argc, char **argv)
     // The scale each photo's whole print needs at 600 dots an inch.
     Page page;
     fillPage(page, folder);
-    const QRectF printed = PrintItems(page).front().twips;
-    const int eighths = jpeg::ScaleFor(size, QSize(int(std::ceil(printed.width() / 1440 * 600)),
+    const QRectF printed = printItems(page).front().twips;
+    const int eighths = jpeg::scaleFor(size, QSize(int(std::ceil(printed.width() / 1440 * 600)),
                                                    int(std::ceil(printed.height() / 1440 * 600))));
     const QString pdf = dir.filePath("page.pdf");
     bench::Figures ours, limit;

@@ -16,19 +16,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
-        (void)LeadingNumber(bytes);
+        (void)leadingNumber(bytes);
     } catch (const RuntimeError &) {
     }
     std::array<Record, kRecords> records;
     try {
-        records = ReadRecords(bytes);
+        records = readRecords(bytes);
     } catch (const RuntimeError &) {
         return 0;
     }
     for (const Record &record : records) {
         ReadSlot slot;
         try {
-            slot = ParseRecord(record);
+            slot = parseRecord(record);
         } catch (const RuntimeError &) {
             continue;
         }
@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         values.ratioHW = Ratio::fromDouble(slot.ratioHW);
         values.ratioWH = Ratio::fromDouble(slot.ratioWH);
         values.rank = slot.rank;
-        const QByteArray line = RecordLine(values, slot.counter);
-        const ReadSlot again = ParseRecord(ReadRecords(line.repeated(kRecords))[0]);
+        const QByteArray line = recordLine(values, slot.counter);
+        const ReadSlot again = parseRecord(readRecords(line.repeated(kRecords))[0]);
         // Paths in valid UTF-8 come back whole (quotes, commas and line ends too),
         // and so do whole ranks, which are written with up to 15 digits.
         QStringDecoder utf8(QStringDecoder::Utf8);

@@ -10,8 +10,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include "platform/errors.h"
-#include "platform/picture.h"
+#include "picture/pictureerror.h"
+#include "picture/picture.h"
 
 using namespace vintrel;
 

@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
-CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz >/dev/null
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVINTREL_FUZZ=ON >/dev/null
+cmake --build build-fuzz --target fuzz_layout_reader fuzz_picture >/dev/null
 run() { # name, seeds, max length, options...
     local name=$1 seeds=$2 length=$3
     shift 3

@@ -1,5 +1,7 @@
 #include "about.h"
 
+#include "buildinfo.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -15,17 +17,17 @@
 #include <QSvgRenderer>
 #include <QUrl>
 
-#include "layout/twips.h"
+#include "platform/twips.h"
 #include "platform/app.h"
 #include "platform/msgbox.h"
 #include "platform/ui.h"
 
 namespace vintrel {
 
-QString HelpDocument()
+QString helpDocument()
 {
     QStringList places{App::Path() + QStringLiteral("/readme.htm"),
-                       QDir::cleanPath(App::Path() + QStringLiteral("/../share/vintrel/readme.htm"))};
+                       QDir::cleanPath(App::Path() + QStringLiteral("/" VINTREL_DATA_FROM_PROGRAM "/readme.htm"))};
     for (const QString &data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
         places << data + QStringLiteral("/vintrel/readme.htm");
     for (const QString &place : places)
@@ -36,7 +38,7 @@ QString HelpDocument()
 
 void mnuHelpTopics_Click(Ui &ui)
 {
-    const QString document = HelpDocument();
+    const QString document = helpDocument();
     if (document.isEmpty())
         MsgBox(ui, QStringLiteral("The help file readme.htm is missing from %1.").arg(QDir::toNativeSeparators(App::Path())),
                MsgButtons::Ok, MsgIcon::Information);
@@ -158,7 +160,7 @@ void frmAbout::Form_Load()
     setWindowTitle(QStringLiteral("About ") + App::Title());
     m_title->setText(App::Title());
     m_version->setText(QStringLiteral("Version %1.%2.%3").arg(VINTREL_VERSION_MAJOR).arg(VINTREL_VERSION_MINOR).arg(VINTREL_VERSION_PATCH));
-    CentreByOuterSize(this, [](QSize outer) {
+    centreByOuterSize(this, [](QSize outer) {
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         return QPoint((screen.width() - outer.width()) / 2, (screen.height() - outer.height()) / 2);
     });
@@ -215,7 +217,7 @@ void frmAbout::paintEvent(QPaintEvent *event)
     p.drawLine(pixelPoint(105, 2460), pixelPoint(5654, 2460));
 }
 
-void CentreByOuterSize(QWidget *window, std::function<QPoint(QSize outer)> place)
+void centreByOuterSize(QWidget *window, std::function<QPoint(QSize outer)> place)
 {
     // The frame is known only once the window manager has put it round the
     // window; until then the outer size is the window's own.

@@ -17,7 +17,7 @@ class Ui;
 
 // Where the help document is: beside the program, else in the installed data
 // folder; empty when there is none.
-QString HelpDocument();
+QString helpDocument();
 // Help Topics: opens the help document with the desktop's handler for HTML,
 // without waiting; tells the user when there is no document or no handler.
 void mnuHelpTopics_Click(Ui &ui);
@@ -54,6 +54,6 @@ private:
 
 // Puts a top-level window where place() says for its outer size, title bar and
 // frame included, now and again once the window manager has framed it.
-void CentreByOuterSize(QWidget *window, std::function<QPoint(QSize outer)> place);
+void centreByOuterSize(QWidget *window, std::function<QPoint(QSize outer)> place);
 
 } // namespace vintrel

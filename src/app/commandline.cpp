@@ -1,8 +1,10 @@
 #include "commandline.h"
 
+#include "buildinfo.h"
+
 namespace vintrel {
 
-CommandLine ParseCommandLine(const QStringList &arguments)
+CommandLine parseCommandLine(const QStringList &arguments)
 {
     CommandLine line;
     bool optionsEnd = false;
@@ -22,11 +24,11 @@ CommandLine ParseCommandLine(const QStringList &arguments)
     return line;
 }
 
-QString UsageLine() { return QStringLiteral("Usage: vintrel [--help] [--version] [LAYOUT.ppy]"); }
+QString usageLine() { return QStringLiteral("Usage: vintrel [--help] [--version] [LAYOUT.ppy]"); }
 
-QString HelpText()
+QString helpText()
 {
-    return UsageLine() + QStringLiteral("\n\n"
+    return usageLine() + QStringLiteral("\n\n"
                                         "Composes one printed page of photographs.\n"
                                         "With a layout file, opens it; when Vintrel is running already,\n"
                                         "the running copy opens it.\n\n"
@@ -34,6 +36,6 @@ QString HelpText()
                                         "      --version  show the version and end\n");
 }
 
-QString VersionText() { return QStringLiteral("Vintrel " VINTREL_VERSION); }
+QString versionText() { return QStringLiteral("Vintrel " VINTREL_VERSION); }
 
 } // namespace vintrel

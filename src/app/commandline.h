@@ -11,11 +11,11 @@ struct CommandLine {
 };
 
 // The arguments after the program's name, those of Qt already taken out.
-CommandLine ParseCommandLine(const QStringList &arguments);
+CommandLine parseCommandLine(const QStringList &arguments);
 
 // "Usage: vintrel [LAYOUT.ppy]", and the --help and --version texts.
-QString UsageLine();
-QString HelpText();
-QString VersionText();
+QString usageLine();
+QString helpText();
+QString versionText();
 
 } // namespace vintrel

@@ -8,19 +8,20 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QTimer>
 
-#include "layout/addphoto.h"
-#include "layout/removal.h"
+#include <map>
+
 #include "layout/ruler.h"
-#include "layout/twips.h"
 #include "layoutfile/layoutfile.h"
-#include "print/printpage.h"
-#include "scan/scanner.h"
 #include "platform/app.h"
 #include "platform/msgbox.h"
-#include "platform/settings.h"
 #include "platform/rounding.h"
+#include "platform/settings.h"
+#include "platform/twips.h"
+#include "platform/waiting.h"
 #include "about.h"
+#include "commands.h"
 #include "handoff.h"
 #include "toolbar.h"
 
@@ -37,26 +38,6 @@ struct {
 // The client area and where its children stand, in twips.
 constexpr float kClientWidth = 7065, kClientHeight = 7890;
 
-// The toolbar's buttons from the top down: key (also the caption), tooltip and
-// the command it runs, the same one as the menu item's.
-struct ToolbarButton {
-    const char *key;
-    const char *tooltip;
-    void (frmMain::*command)();
-};
-const ToolbarButton kToolbarButtons[] = {
-    {"New", "Start New Layout", &frmMain::mnuNew_Click},
-    {"Open", "Open Layout", &frmMain::mnuOpenPage_Click},
-    {"Save As", "Save Layout As...", &frmMain::mnuSave_Click},
-    {"Add", "Add Photo", &frmMain::mnuAdd_Click},
-    {"Remove", "Remove Photo", &frmMain::ToolbarRemove},
-    {"Print", "Print Page", &frmMain::mnuPrint_Click},
-    {"Source", "Select TWAIN Source", &frmMain::mnuSelect_Click},
-    {"Acquire", "Acquire Photo from TWAIN Source", &frmMain::mnuacquire_Click},
-    {"Help", "Read Help File", &frmMain::mnuHelpTopics_Click},
-};
-// The order in which a pressed button's key is compared with the keys.
-const char *const kDispatchOrder[] = {"New", "Add", "Print", "Remove", "Open", "Save As", "Help", "Source", "Acquire"};
 } // namespace
 
 frmMain::frmMain(Ui &ui, QWidget *parent)
@@ -80,42 +61,34 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     m_page.surface()->move(pixelsX(1320), pixelsY(360));
     m_page.surface()->events = &m_editor;
 
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    auto item = [this](QMenu *menu, const char *name, const QString &caption, void (frmMain::*command)()) {
-        QAction *action = menu->addAction(caption);
-        action->setObjectName(QLatin1String(name));
-        connect(action, &QAction::triggered, this, [this, command] { runCommand([this, command] { (this->*command)(); }); });
-    };
-    item(file, "mnuNew", QStringLiteral("&New Layout"), &frmMain::mnuNew_Click);
-    item(file, "mnuOpenPage", QStringLiteral("&Open Layout"), &frmMain::mnuOpenPage_Click);
-    item(file, "mnuSave", QStringLiteral("&Save Layout As..."), &frmMain::mnuSave_Click);
-    item(file, "mnuAdd", QStringLiteral("&Add Photo"), &frmMain::mnuAdd_Click);
-    item(file, "mnuRemove", QStringLiteral("&Remove Photo"), &frmMain::mnuRemove_Click);
-    item(file, "mnuPrint", QStringLiteral("&Print Page"), &frmMain::mnuPrint_Click);
-    item(file, "mnuExit", QStringLiteral("E&xit"), &frmMain::mnuExit_Click);
-    QMenu *twain = menuBar()->addMenu(QStringLiteral("&Twain"));
-    twain->setObjectName(QStringLiteral("mnuTwain"));
-    item(twain, "mnuSelect", QStringLiteral("&Select Source"), &frmMain::mnuSelect_Click);
-    item(twain, "mnuacquire", QStringLiteral("&Acquire"), &frmMain::mnuacquire_Click);
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    item(help, "mnuHelpTopics", QStringLiteral("Help &Topics"), &frmMain::mnuHelpTopics_Click);
-    item(help, "mnuAbout", QStringLiteral("&About Vintrel"), &frmMain::mnuAbout_Click);
-
-    for (const ToolbarButton &button : kToolbarButtons)
-        m_toolbar->addButton(QLatin1String(button.key), QLatin1String(button.tooltip));
-    m_toolbar->onButtonClick = [this](const QString &key) { runCommand([this, key] { Toolbar1_ButtonClick(key); }); };
-    m_namedLater.setSingleShot(true);
-    connect(&m_namedLater, &QTimer::timeout, this, &frmMain::openNamedFiles);
-    m_waitingLater.setSingleShot(true);
-    connect(&m_waitingLater, &QTimer::timeout, this, &frmMain::runWaiting);
+    // The menus and the toolbar, from the table of commands.
+    std::map<QString, QMenu *> menus;
+    for (const Menu &m : kMenus) {
+        QMenu *menu = menuBar()->addMenu(QString::fromLatin1(m.caption));
+        menu->setObjectName(QLatin1String(m.name));
+        menus[menu->objectName()] = menu;
+    }
+    for (const Command &c : kCommands) {
+        auto *action = new QAction(this);
+        action->setObjectName(QLatin1String(c.name));
+        action->setText(QString::fromLatin1(c.caption));
+        action->setShortcuts(QKeySequence::listFromString(QLatin1String(c.shortcuts)));
+        if (!action->shortcuts().isEmpty())
+            addAction(action); // its shortcuts work wherever the window has the keyboard
+        connect(action, &QAction::triggered, this, [this, run = c.run] { run(*this); });
+        if (c.menu)
+            menus.at(QLatin1String(c.menu))->addAction(action);
+        if (c.key)
+            m_toolbar->addButton(QLatin1String(c.key), QLatin1String(c.tooltip), action,
+                                 {QLatin1String(c.themedPicture), QLatin1String(c.ownPicture)});
+    }
+    m_toolbar->onButtonClick = [this](const QString &key) { Toolbar1_ButtonClick(key); };
 }
 
 frmMain::~frmMain() = default;
 
 
-QPointF frmMain::CentredPosition(double screenWidth, double screenHeight, double outerWidth, double outerHeight)
+QPointF frmMain::centredPosition(double screenWidth, double screenHeight, double outerWidth, double outerHeight)
 {
     const float top = toSingle(toSingle(screenHeight - outerHeight) / 2 - 250);
     const float left = toSingle(toSingle(screenWidth - outerWidth) / 2);
@@ -131,7 +104,7 @@ bool frmMain::Form_Load()
         End();
         return false;
     }
-    const QString lockProblem = App::LockProblem();
+    const QString lockProblem = App::lockProblem();
     if (!lockProblem.isEmpty())
         MsgBox(m_ui, QStringLiteral("Vintrel cannot keep a second copy of itself from starting: %1.").arg(lockProblem),
                MsgButtons::Ok, MsgIcon::Information);
@@ -145,8 +118,8 @@ bool frmMain::Form_Load()
     });
 
     adjustSize();
-    CentreByOuterSize(this, [](QSize outer) {
-        const QPointF at = CentredPosition(Screen::Width(), Screen::Height(), outer.width() * Screen::TwipsPerPixelX(),
+    centreByOuterSize(this, [](QSize outer) {
+        const QPointF at = centredPosition(Screen::Width(), Screen::Height(), outer.width() * Screen::TwipsPerPixelX(),
                                            outer.height() * Screen::TwipsPerPixelY());
         return QPoint(pixelsX(at.x()), pixelsY(at.y()));
     });
@@ -168,72 +141,18 @@ bool frmMain::Form_Load()
 
 void frmMain::openNamed(const QString &path)
 {
-    m_named << path;
-    m_namedLater.start(0);
-}
-
-void frmMain::openNamedFiles()
-{
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
-        m_namedLater.start(200); // after the dialog or menu the user has open
+    // After the dialog or menu the user has open, or the work being waited for.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget() || Waiting::busy()) {
+        QTimer::singleShot(200, this, [this, path] { openNamed(path); });
         return;
     }
-    if (m_named.isEmpty() || m_ended)
-        return;
-    const QString path = m_named.takeFirst();
-    runCommand([this, path] { OpenLayoutNamed(m_page, path, m_ui); });
-    if (!m_named.isEmpty())
-        m_namedLater.start(0);
+    if (!m_ended)
+        openLayoutNamed(m_page, path, m_ui);
 }
 
-void frmMain::mnuNew_Click()
+QAction *frmMain::command(const char *name) const
 {
-    vintrel::mnuNew_Click(m_page, m_ui);
-}
-
-void frmMain::mnuOpenPage_Click()
-{
-    vintrel::mnuOpenPage_Click(m_page, m_cdDialog, m_ui);
-}
-
-void frmMain::mnuSave_Click()
-{
-    vintrel::mnuSave_Click(m_page, m_cdDialog, m_ui);
-}
-
-void frmMain::mnuAdd_Click()
-{
-    vintrel::mnuAdd_Click(m_page, m_cdDialog, m_ui);
-}
-
-void frmMain::mnuRemove_Click()
-{
-    vintrel::mnuRemove_Click(m_page);
-}
-
-void frmMain::mnuPrint_Click()
-{
-    vintrel::mnuPrint_Click(m_page, m_cdDialog);
-}
-
-void frmMain::mnuSelect_Click()
-{
-    vintrel::mnuSelect_Click(this, m_ui);
-}
-
-void frmMain::mnuacquire_Click()
-{
-    vintrel::mnuacquire_Click(m_page, this, m_ui);
-}
-
-void frmMain::ToolbarRemove()
-{
-    vintrel::ToolbarRemove(m_page);
-}
-
-void frmMain::mnuHelpTopics_Click()
-{
-    vintrel::mnuHelpTopics_Click(m_ui);
+    return findChild<QAction *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
 }
 
 void frmMain::mnuAbout_Click()
@@ -251,7 +170,7 @@ void frmMain::mnuExit_Click()
     if (MsgBox(m_ui, QStringLiteral("Are you sure you want to exit?"), MsgButtons::YesNo, MsgIcon::Question) ==
         MsgAnswer::No)
         return;
-    StoreLastFolder();
+    storeLastFolder();
     End();
 }
 
@@ -261,33 +180,9 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
     // button runs nothing.
     for (const char *wanted : kDispatchOrder)
         if (key == QLatin1String(wanted))
-            for (const ToolbarButton &button : kToolbarButtons)
-                if (qstrcmp(button.key, wanted) == 0)
-                    (this->*button.command)();
-}
-
-void frmMain::runCommand(const std::function<void()> &command)
-{
-    if (m_page.Opening) {
-        m_waiting.push_back(command);
-        m_waitingLater.start(50); // in case the open did not come through here
-        return;
-    }
-    command();
-    runWaiting();
-}
-
-void frmMain::runWaiting()
-{
-    while (!m_waiting.empty() && !m_ended) {
-        if (m_page.Opening) {
-            m_waitingLater.start(50);
-            return;
-        }
-        const std::function<void()> next = m_waiting.front();
-        m_waiting.pop_front();
-        next();
-    }
+            for (const Command &c : kCommands)
+                if (c.key && qstrcmp(c.key, wanted) == 0)
+                    command(c.name)->trigger();
 }
 
 void frmMain::showEvent(QShowEvent *event)
@@ -299,9 +194,8 @@ void frmMain::showEvent(QShowEvent *event)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    if (m_page.Opening && !m_ended) {
-        event->ignore(); // the window closes once the layout is open
-        runCommand([this] { close(); });
+    if (Waiting::busy() && !m_ended) {
+        event->ignore(); // as while a modal dialog is open
         return;
     }
     // Unsaved changes are not dropped without a word (Exit asks on its own).
@@ -318,11 +212,11 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    StoreLastFolder();
+    storeLastFolder();
     End();
 }
 
-void frmMain::StoreLastFolder()
+void frmMain::storeLastFolder()
 {
     SaveSetting(kLastFolder.application, kLastFolder.section, kLastFolder.key,
                 QDir::toNativeSeparators(QDir::currentPath()));
@@ -330,10 +224,11 @@ void frmMain::StoreLastFolder()
 
 void frmMain::End()
 {
-    // Every window goes without further events, and the event loop ends.
+    // Every window goes without further events, and the program's event loop
+    // ends (when it runs: quitting before it does would end every later wait).
     m_ended = true;
     hide();
-    QCoreApplication::exit(0);
+    QCoreApplication::quit();
 }
 
 } // namespace vintrel

@@ -1,18 +1,16 @@
 #pragma once
 // The main window: the page surface with its rulers, the toolbar strip and the
 // menus, start-up and the two ways the program ends.
-#include <deque>
-#include <functional>
 #include <memory>
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QStringList>
-#include <QTimer>
 
 #include "layout/editing.h"
 #include "layout/page.h"
 #include "platform/commondialog.h"
+
+class QAction;
 
 namespace vintrel {
 
@@ -31,30 +29,23 @@ public:
     // is to end at once because another copy of it is running.
     bool Form_Load();
 
-    // Commands of the menus and the toolbar.
-    void mnuNew_Click();
-    void mnuOpenPage_Click();
-    void mnuSave_Click();
-    void mnuAdd_Click();
-    void mnuRemove_Click();
-    void mnuPrint_Click();
+    // The window's own commands; the others are the page's (commands.h).
     void mnuExit_Click();
-    void mnuSelect_Click();
-    void mnuacquire_Click();
-    void mnuHelpTopics_Click();
     void mnuAbout_Click();
-    void ToolbarRemove();
+    // The toolbar's button click: runs the command of the pressed button's key.
     void Toolbar1_ButtonClick(const QString &key);
-    // Runs a command of the menus, the toolbar or the window's close box now,
-    // or, while a layout is being opened, once it is open, in the order chosen.
-    void runCommand(const std::function<void()> &command);
+    // The action of a command of the table, by its name ("mnuAdd"), as the
+    // menus and the toolbar run it.
+    QAction *command(const char *name) const;
 
     // Opens a layout file named on the command line or handed over by another
     // copy (an absolute path), as Open Layout does after its dialog, asking
-    // first about unsaved changes; waits while a dialog is open.
+    // first about unsaved changes; once any dialog the user has open is closed.
     void openNamed(const QString &path);
 
     Page &page() { return m_page; }
+    CommonDialog &cdDialog() { return m_cdDialog; }
+    Ui &ui() { return m_ui; }
     PageEditor &editor() { return m_editor; }
     Ruler &XRule() { return *m_xRule; }
     Ruler &YRule() { return *m_yRule; }
@@ -63,8 +54,7 @@ public:
 
     // Where start-up puts the window: centred across, 250 twips above the
     // centre down, in twips; nothing is clamped.
-    static QPointF CentredPosition(double screenWidth, double screenHeight, double outerWidth,
-                                   double outerHeight);
+    static QPointF centredPosition(double screenWidth, double screenHeight, double outerWidth, double outerHeight);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -72,10 +62,8 @@ protected:
 
 private:
     void Form_Unload();
-    void StoreLastFolder();
+    void storeLastFolder();
     void End();
-    void openNamedFiles();
-    void runWaiting();
 
     Ui &m_ui;
     CommonDialog m_cdDialog;
@@ -88,10 +76,6 @@ private:
     bool m_ended = false;
     std::unique_ptr<FileHandoff> m_handoff;
     QPointer<frmAbout> m_about; // while the About box is open
-    QStringList m_named; // waiting to be opened
-    QTimer m_namedLater;
-    std::deque<std::function<void()>> m_waiting; // chosen while a layout was opening
-    QTimer m_waitingLater;
 };
 
 } // namespace vintrel

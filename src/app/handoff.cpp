@@ -23,7 +23,7 @@ namespace {
 constexpr int kWaitMs = 5000;
 constexpr qsizetype kLongestLine = 64 * 1024; // a path, and no more
 
-bool SocketAddress(const QString &path, sockaddr_un &address, QString &why)
+bool socketAddress(const QString &path, sockaddr_un &address, QString &why)
 {
     const QByteArray name = QFile::encodeName(path);
     std::memset(&address, 0, sizeof address);
@@ -36,10 +36,10 @@ bool SocketAddress(const QString &path, sockaddr_un &address, QString &why)
     return true;
 }
 
-QString Reason() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString errnoReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 // Waits up to `ms` for `events` on `fd`; false on a timeout or an error.
-bool WaitFor(int fd, short events, int ms)
+bool waitFor(int fd, short events, int ms)
 {
     pollfd one{fd, events, 0};
     int ready;
@@ -50,14 +50,14 @@ bool WaitFor(int fd, short events, int ms)
 }
 } // namespace
 
-QString HandoffSocket() { return QDir(App::RuntimeFolder()).filePath(QStringLiteral("vintrel.socket")); }
+QString handoffSocket() { return QDir(App::runtimeFolder()).filePath(QStringLiteral("vintrel.socket")); }
 
 FileHandoff::FileHandoff(std::function<void(const QString &)> take, QObject *parent)
     : QObject(parent), m_take(std::move(take))
 {
     sockaddr_un address;
     QString why;
-    if (!SocketAddress(HandoffSocket(), address, why))
+    if (!socketAddress(handoffSocket(), address, why))
         return;
     m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_listener < 0)
@@ -134,14 +134,14 @@ void FileHandoff::drop(int fd)
     ::close(fd);
 }
 
-bool HandFileToRunningCopy(const QString &absolutePath, QString &why)
+bool handFileToRunningCopy(const QString &absolutePath, QString &why)
 {
     sockaddr_un address;
-    if (!SocketAddress(HandoffSocket(), address, why))
+    if (!socketAddress(handoffSocket(), address, why))
         return false;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        why = Reason();
+        why = errnoReason();
         return false;
     }
     const timeval wait{kWaitMs / 1000, 0};
@@ -155,7 +155,7 @@ bool HandFileToRunningCopy(const QString &absolutePath, QString &why)
          ++tries)
         ::usleep(20000);
     if (connected != 0) {
-        why = Reason();
+        why = errnoReason();
     } else {
         const QByteArray line = absolutePath.toUtf8() + '\n';
         qsizetype sent = 0;
@@ -164,10 +164,10 @@ bool HandFileToRunningCopy(const QString &absolutePath, QString &why)
             if (n > 0)
                 sent += n;
             else if (errno != EINTR)
-                why = Reason();
+                why = errnoReason();
         }
         while (why.isEmpty() && !answer.contains('\n')) {
-            if (!WaitFor(fd, POLLIN, kWaitMs)) {
+            if (!waitFor(fd, POLLIN, kWaitMs)) {
                 why = QStringLiteral("the running copy did not answer");
                 break;
             }

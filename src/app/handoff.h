@@ -14,7 +14,7 @@
 namespace vintrel {
 
 // The socket's path: "vintrel.socket" in the same folder as the lock.
-QString HandoffSocket();
+QString handoffSocket();
 
 // The running copy's side. Listens from construction; `take` receives every
 // path handed over, in order.
@@ -22,7 +22,6 @@ class FileHandoff : public QObject {
 public:
     explicit FileHandoff(std::function<void(const QString &)> take, QObject *parent = nullptr);
     ~FileHandoff() override;
-    bool listening() const { return m_listener >= 0; }
 
 private:
     struct Peer {
@@ -41,6 +40,6 @@ private:
 
 // The second copy's side: true once the running copy has taken the file, else
 // false with a reason.
-bool HandFileToRunningCopy(const QString &absolutePath, QString &why);
+bool handFileToRunningCopy(const QString &absolutePath, QString &why);
 
 } // namespace vintrel

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include "buildinfo.h"
 #include "commandline.h"
 #include "frmmain.h"
 #include "handoff.h"
@@ -33,13 +34,13 @@ int main(int argc, char *argv[])
         else
             ours << a;
     }
-    const CommandLine line = ParseCommandLine(ours);
+    const CommandLine line = parseCommandLine(ours);
     if (line.action == CommandLine::Usage) {
-        std::fputs(qPrintable(UsageLine() + '\n'), stderr);
+        std::fputs(qPrintable(usageLine() + '\n'), stderr);
         return 2;
     }
     if (line.action != CommandLine::Run) {
-        std::fputs(qPrintable((line.action == CommandLine::Help ? HelpText() : VersionText()) + '\n'), stdout);
+        std::fputs(qPrintable((line.action == CommandLine::Help ? helpText() : versionText()) + '\n'), stdout);
         return 0;
     }
 
@@ -59,7 +60,7 @@ int main(int argc, char *argv[])
 
     if (App::PrevInstance()) { // the running copy takes the file; this one ends
         QString why;
-        if (!file.isNull() && !HandFileToRunningCopy(file, why)) {
+        if (!file.isNull() && !handFileToRunningCopy(file, why)) {
             std::fputs(qPrintable(QStringLiteral("vintrel: the running copy did not take %1: %2\n").arg(file, why)), stderr);
             return 1;
         }

@@ -1,10 +1,11 @@
 #include "toolbar.h"
 
+#include <QAction>
 #include <QIcon>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "layout/twips.h"
+#include "platform/twips.h"
 
 namespace vintrel {
 
@@ -16,7 +17,7 @@ Toolbar::Toolbar(QWidget *parent) : QWidget(parent), m_column(new QVBoxLayout(th
     m_column->addStretch();
 }
 
-void Toolbar::addButton(const QString &key, const QString &tooltip)
+void Toolbar::addButton(const QString &key, const QString &tooltip, const QAction *action, const Picture &picture)
 {
     auto *button = new QToolButton(this);
     button->setObjectName(key);
@@ -27,6 +28,10 @@ void Toolbar::addButton(const QString &key, const QString &tooltip)
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus); // the page keeps the keyboard
     button->setFixedSize(pixelsX(795), pixelsY(780));
+    button->setProperty("themedPicture", picture.themed);
+    button->setProperty("ownPicture", picture.own);
+    button->setEnabled(action->isEnabled());
+    connect(action, &QAction::changed, button, [button, action] { button->setEnabled(action->isEnabled()); });
     connect(button, &QToolButton::clicked, this, [this, key] {
         if (onButtonClick)
             onButtonClick(key);
@@ -36,31 +41,14 @@ void Toolbar::addButton(const QString &key, const QString &tooltip)
 
 void Toolbar::showPictures()
 {
-    for (auto *button : findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
-        if (button->icon().isNull())
-            button->setIcon(buttonPicture(button->objectName()));
-}
-
-QIcon Toolbar::buttonPicture(const QString &key)
-{
     // The desktop's icon for the command where its theme has one, else the
     // program's own drawing.
-    static const struct { const char *key, *themed, *own; } pictures[] = {
-        {"New", "document-new", "new"},           {"Open", "document-open", "open"},
-        {"Save As", "document-save-as", "save"},  {"Add", "list-add", "add"},
-        {"Remove", "list-remove", "remove"},      {"Print", "document-print", "print"},
-        {"Source", "scanner", "source"},          {"Acquire", "scanner", "acquire"},
-        {"Help", "help-contents", "help"},
-    };
-    for (const auto &picture : pictures)
-        if (key == QLatin1String(picture.key)) {
-            const QIcon own(QStringLiteral(":/pictures/%1.svg").arg(QLatin1String(picture.own)));
-            // Source and Acquire share the theme's one scanner: Acquire keeps its own.
-            if (key == QLatin1String("Acquire"))
-                return own;
-            return QIcon::fromTheme(QLatin1String(picture.themed), own);
+    for (auto *button : findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
+        if (button->icon().isNull()) {
+            const QIcon own(QStringLiteral(":/pictures/%1.svg").arg(button->property("ownPicture").toString()));
+            const QString themed = button->property("themedPicture").toString();
+            button->setIcon(themed.isEmpty() ? own : QIcon::fromTheme(themed, own));
         }
-    return {};
 }
 
 } // namespace vintrel

@@ -12,7 +12,7 @@ const QString kPhotoFilter = QStringLiteral(
     "Graphic Files (*.jpg, *.jpeg, *.gif, *.bmp)|*.jpg;*.jpeg;*.gif;*.bmp|JPG Files (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
     "GIF Files (*.gif)|*.gif|Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
 
-std::optional<int> FindFreeSlot(Page &page, Ui &ui)
+std::optional<int> findFreeSlot(Page &page, Ui &ui)
 {
     int i = 0;
     while (page.PicUsed[i]) {
@@ -26,12 +26,12 @@ std::optional<int> FindFreeSlot(Page &page, Ui &ui)
     return i;
 }
 
-void RecordPhoto(Page &page, int i, const QString &path, const ShownAt &shownAt)
+void recordPhoto(Page &page, int i, const QString &path, const ShownAt &shownAt)
 {
     page.ImageLoader.setPicture(LoadPicture(path, shownAt));
     page.PicFile.at(i) = path;
     page.PicUsed.at(i) = true;
-    page.BringToFront(i);
+    page.bringToFront(i);
     ImageControl &pic = page.Pic(i);
     const SizeProbe &probe = page.ImageLoader;
     pic.setWidth(probe.Width);
@@ -41,7 +41,7 @@ void RecordPhoto(Page &page, int i, const QString &path, const ShownAt &shownAt)
     page.PicRatioWH[i] = Ratio::single(probe.Width / probe.Height);
 }
 
-QSizeF StartingSize(float width, float height, float ratioWH)
+QSizeF startingSize(float width, float height, float ratioWH)
 {
     float w = width;
     std::int32_t h = roundToInt32(height);
@@ -53,45 +53,48 @@ QSizeF StartingSize(float width, float height, float ratioWH)
     return QSizeF(w, float(h));
 }
 
-void FitStartingSize(Page &page, int i)
+void fitStartingSize(Page &page, int i)
 {
     ImageControl &pic = page.Pic(i);
-    const QSizeF size = StartingSize(pic.Width(), pic.Height(), toSingle(page.PicRatioWH.at(i).value));
+    const QSizeF size = startingSize(pic.Width(), pic.Height(), toSingle(page.PicRatioWH.at(i).value));
     pic.setWidth(float(size.width()));
     pic.setHeight(float(size.height()));
 }
 
-ShownAt StartingShownAt(const Page &page)
+ShownAt startingShownAt(const Page &page)
 {
     return [&page](QSize natural) {
         const QSizeF twips = page.ImageLoader.twipsOf(natural);
-        return page.devicePixels(StartingSize(float(twips.width()), float(twips.height()),
+        return page.devicePixels(startingSize(float(twips.width()), float(twips.height()),
                                               toSingle(twips.width() / twips.height())));
     };
+}
+
+void placePhoto(Page &page, int i, const QString &path, const ShownAt &shownAt, void (*fit)(Page &page, int i))
+{
+    page.CurPic = i;
+    recordPhoto(page, i, path, shownAt);
+    page.clearSelectionLook();
+    page.Pic(i).setAppearance(1);
+    fit(page, i);
+    page.Pic(i).setVisible(true);
 }
 
 void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
 {
     // Even a cancelled or refused Add counts as a change.
     page.LayoutSaved = false;
-    const std::optional<int> slot = FindFreeSlot(page, ui);
+    const std::optional<int> slot = findFreeSlot(page, ui);
     if (!slot)
         return;
-    const int i = *slot;
-    try {
+    // Cancel, or a file that is no picture, ends the command quietly with what
+    // it has done so far.
+    completed([&] {
         cdDialog.CancelError = true;
         cdDialog.Filter = kPhotoFilter;
         cdDialog.ShowOpen();
-        page.CurPic = i;
-        RecordPhoto(page, i, cdDialog.FileName, StartingShownAt(page));
-        page.ClearSelectionLook();
-        page.Pic(i).setAppearance(1);
-        FitStartingSize(page, i);
-        page.Pic(i).setVisible(true);
-    } catch (const RuntimeError &) {
-        // Cancel, or a file that is no picture: the command ends quietly with
-        // what it has done so far.
-    }
+        placePhoto(page, *slot, cdDialog.FileName, startingShownAt(page), fitStartingSize);
+    });
 }
 
 } // namespace vintrel

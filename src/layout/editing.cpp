@@ -17,12 +17,12 @@ namespace {
 float far(float side) { return toSingle(double(side) - kMargin); }
 } // namespace
 
-bool InMargin(float X, float Y, float W, float H)
+bool inMargin(float X, float Y, float W, float H)
 {
     return Y < kMargin || Y > far(H) || X < kMargin || X > far(W);
 }
 
-Zone ZoneAt(float X, float Y, float W, float H)
+Zone zoneAt(float X, float Y, float W, float H)
 {
     const bool left = X < kMargin, right = X > far(W), top = Y < kMargin, bottom = Y > far(H);
     if (left && top)
@@ -44,7 +44,7 @@ Zone ZoneAt(float X, float Y, float W, float H)
     return {5, std::nullopt};
 }
 
-Resized Resize(char handle, float H, float W, std::int32_t dx, std::int32_t dy, double r, double q)
+Resized resize(char handle, float H, float W, std::int32_t dx, std::int32_t dy, double r, double q)
 {
     Resized out{H, W};
     switch (handle) {
@@ -76,13 +76,13 @@ void PageEditor::Pic_MouseDown(int Index, Qt::MouseButtons Button, Qt::KeyboardM
     // Every press counts as a change, even one that moves nothing.
     m_page.LayoutSaved = false;
     m_page.CurPic = Index;
-    m_page.BringToFront(Index);
+    m_page.bringToFront(Index);
     if (Button == Qt::LeftButton) { // the left button alone
         state.LastCursorPos = m_ui.cursorPos();
         state.Dragging = true;
     }
     const ImageControl &pic = m_page.Pic(Index);
-    if (handles::InMargin(X, Y, pic.Width(), pic.Height())) {
+    if (handles::inMargin(X, Y, pic.Width(), pic.Height())) {
         state.Resizing = true;
         state.HandleTracking = false;
     }
@@ -97,9 +97,9 @@ void PageEditor::Pic_MouseUp(int, Qt::MouseButtons, Qt::KeyboardModifiers, float
 
 void PageEditor::Pic_Click(int Index)
 {
-    m_page.BringToFront(Index);
+    m_page.bringToFront(Index);
     m_page.CurPic = Index;
-    m_page.ClearSelectionLook();
+    m_page.clearSelectionLook();
     ImageControl &pic = m_page.Pic(m_page.currentSlot());
     pic.setBorderStyle(1);
     pic.setAppearance(1);
@@ -107,12 +107,12 @@ void PageEditor::Pic_Click(int Index)
 
 void PageEditor::Pic_DblClick(int) {}
 
-void PageEditor::DrawRulerMarkers(int i)
+void PageEditor::drawRulerMarkers(int i)
 {
     const ImageControl &pic = m_page.Pic(i);
     const float L = pic.Left(), T = pic.Top(), W = pic.Width(), H = pic.Height();
-    m_xRule.FilledBox(0, 225, m_xRule.ScaleWidth(), 325, Qt::white);
-    m_yRule.FilledBox(225, 0, 325, m_yRule.ScaleHeight(), Qt::white);
+    m_xRule.filledBox(0, 225, m_xRule.ScaleWidth(), 325, Qt::white);
+    m_yRule.filledBox(225, 0, 325, m_yRule.ScaleHeight(), Qt::white);
     m_yRule.Line(225, T, 325, T, Qt::black);
     m_xRule.Line(L, 225, L, 325, Qt::black);
     m_yRule.Line(225, toSingle(double(T) + H), 325, toSingle(double(T) + H), Qt::black);
@@ -122,11 +122,11 @@ void PageEditor::DrawRulerMarkers(int i)
 void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifiers, float X, float Y)
 {
     // The markers show the photo's edges as they were before this move.
-    DrawRulerMarkers(Index);
+    drawRulerMarkers(Index);
     ImageControl &pic = m_page.Pic(Index);
 
     if (state.HandleTracking) {
-        const handles::Zone zone = handles::ZoneAt(X, Y, pic.Width(), pic.Height());
+        const handles::Zone zone = handles::zoneAt(X, Y, pic.Width(), pic.Height());
         pic.setMousePointer(zone.pointer);
         if (zone.handle)
             state.ActiveHandle = zone.handle;
@@ -144,7 +144,7 @@ void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifier
     }
     if (!state.ActiveHandle)
         return; // no handle chosen yet: nothing to resize from
-    const handles::Resized size = handles::Resize(*state.ActiveHandle, pic.Height(), pic.Width(), dx, dy,
+    const handles::Resized size = handles::resize(*state.ActiveHandle, pic.Height(), pic.Width(), dx, dy,
                                                   m_page.PicRatioWH.at(Index).value,
                                                   m_page.PicRatioHW.at(Index).value);
     // A ratio read from a file may be as large as a double holds: a size
@@ -163,7 +163,7 @@ void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifier
 void PageEditor::Picture1_KeyDown(int KeyCode, Qt::KeyboardModifiers)
 {
     if (KeyCode == Qt::Key_Delete)
-        ReleaseSlot(m_page, m_page.currentSlot());
+        freeSlot(m_page, m_page.currentSlot());
 }
 
 } // namespace vintrel

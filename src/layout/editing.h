@@ -25,14 +25,14 @@ constexpr float kMargin = 100;
 constexpr double kMinimum = 300;
 
 // A press here is an edge press (arms a resize).
-bool InMargin(float X, float Y, float W, float H);
+bool inMargin(float X, float Y, float W, float H);
 
 struct Zone {
     int pointer;                  // 5 move, 6 and 8 diagonal, 7 vertical, 9 horizontal
     std::optional<char> handle;   // "N", "E", "S" or "W"; none in the interior
 };
 // The zone under the pointer: corners first, then edges, else the interior.
-Zone ZoneAt(float X, float Y, float W, float H);
+Zone zoneAt(float X, float Y, float W, float H);
 
 struct Resized {
     double height, width;
@@ -41,7 +41,7 @@ struct Resized {
 };
 // The new size after the pointer travelled dx, dy twips with the given handle;
 // r is the width-to-height ratio, q the height-to-width ratio.
-Resized Resize(char handle, float H, float W, std::int32_t dx, std::int32_t dy, double r, double q);
+Resized resize(char handle, float H, float W, std::int32_t dx, std::int32_t dy, double r, double q);
 
 } // namespace handles
 
@@ -68,7 +68,7 @@ public:
     PressState state;
 
 private:
-    void DrawRulerMarkers(int i);
+    void drawRulerMarkers(int i);
     Page &m_page;
     Ruler &m_xRule;
     Ruler &m_yRule;

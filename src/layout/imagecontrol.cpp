@@ -1,7 +1,7 @@
 #include "imagecontrol.h"
 
 #include "photowidget.h"
-#include "twips.h"
+#include "platform/twips.h"
 
 namespace vintrel {
 

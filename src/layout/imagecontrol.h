@@ -4,7 +4,7 @@
 // twips and are the truth; the widget that shows them follows.
 #include <QWidget>
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 namespace vintrel {
 

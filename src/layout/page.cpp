@@ -7,7 +7,7 @@
 
 #include "platform/errors.h"
 #include "photowidget.h"
-#include "twips.h"
+#include "platform/twips.h"
 
 namespace vintrel {
 
@@ -45,7 +45,7 @@ void PageSurface::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
 }
 
-QPointF Page::DesignPosition(int i)
+QPointF Page::designPosition(int i)
 {
     // Five places a row from Left 840 in steps of 840, rows from Top 600 in steps
     // of 960. The first row runs 0 to 4; in each later row the first two places
@@ -60,7 +60,7 @@ QPointF Page::DesignPosition(int i)
 Page::Page(QWidget *parent) : m_surface(new PageSurface(parent))
 {
     for (int i = 0; i < kPhotos; ++i) {
-        const QPointF at = DesignPosition(i);
+        const QPointF at = designPosition(i);
         m_pic[i] = std::make_unique<ImageControl>(i, m_surface, float(at.x()), float(at.y()));
     }
 }
@@ -92,12 +92,12 @@ const ImageControl &Page::Pic(int i) const
     return const_cast<Page *>(this)->Pic(i);
 }
 
-void Page::BringToFront(int i)
+void Page::bringToFront(int i)
 {
     Pic(i).ZOrder();
     if (ZOrderCount + 1 > kLastExactRank) {
         double next = 0, last = -1;
-        for (int slot : SlotsByRank(1)) {
+        for (int slot : slotsByRank(1)) {
             if (PicZOrder[slot] != last)
                 last = PicZOrder[slot], ++next;
             PicZOrder[slot] = next;
@@ -108,7 +108,7 @@ void Page::BringToFront(int i)
     PicZOrder.at(i) = ZOrderCount;
 }
 
-void Page::ClearSelectionLook()
+void Page::clearSelectionLook()
 {
     for (auto &pic : m_pic) {
         pic->setBorderStyle(0);
@@ -116,7 +116,7 @@ void Page::ClearSelectionLook()
     }
 }
 
-std::vector<int> Page::SlotsByRank(double lowest) const
+std::vector<int> Page::slotsByRank(double lowest) const
 {
     std::vector<int> ranked;
     for (int i = 0; i < kPhotos; ++i) {
@@ -128,7 +128,7 @@ std::vector<int> Page::SlotsByRank(double lowest) const
     return ranked;
 }
 
-std::vector<int> Page::StackingOrder() const
+std::vector<int> Page::stackingOrder() const
 {
     std::vector<int> order;
     for (const QObject *child : m_surface->children()) {

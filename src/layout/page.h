@@ -13,7 +13,7 @@
 #include "imagecontrol.h"
 #include "ratio.h"
 #include "pageevents.h"
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 namespace vintrel {
 
@@ -60,7 +60,6 @@ public:
     std::optional<int> CurPic;                // unset until a photo is placed or pressed
     double ZOrderCount = 0;                   // the last stamp handed out
     bool LayoutSaved = true;
-    bool Opening = false; // a layout's photos are loading; other commands wait
     std::int32_t PixTwipsX = 15;
     std::int32_t PixTwipsY = 15;
     QString LastPath;
@@ -80,19 +79,19 @@ public:
     // 15 digits: before the count would pass them, the whole ranks from 1 to
     // the count are numbered again from 1, in their order (equal ones stay
     // equal), and the count follows.
-    void BringToFront(int i);
+    void bringToFront(int i);
     static constexpr double kLastExactRank = 999'999'999'999'999;
     // Every control, one after the other, to the flat look with no border.
-    void ClearSelectionLook();
+    void clearSelectionLook();
     // The slots whose stacking rank is a whole number from `lowest` up to
     // ZOrderCount, from the lowest rank to the highest, equal ranks by slot.
     // Opening a layout restacks these from rank 1; printing draws them from 0.
-    std::vector<int> SlotsByRank(double lowest) const;
+    std::vector<int> slotsByRank(double lowest) const;
     // The slots from the bottom of the page's stack to the top.
-    std::vector<int> StackingOrder() const;
+    std::vector<int> stackingOrder() const;
 
     // Where slot i stands before it has ever held a photo.
-    static QPointF DesignPosition(int i);
+    static QPointF designPosition(int i);
     // How many device pixels a photo of that size in twips covers on screen.
     QSize devicePixels(QSizeF twips) const;
 

@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 namespace vintrel {
 

@@ -5,27 +5,25 @@
 
 namespace vintrel {
 
-void ReleaseSlot(Page &page, int c)
+void freeSlot(Page &page, int c, bool keepFile)
 {
     ImageControl &pic = page.Pic(c);
     page.PicUsed.at(c) = false;
     pic.setVisible(false);
     pic.setPicture(Picture());
-    page.PicFile.at(c).clear();
+    if (!keepFile)
+        page.PicFile.at(c).clear();
 }
 
-void ToolbarRemove(Page &page)
+void toolbarRemove(Page &page)
 {
-    const int c = page.currentSlot();
-    page.PicUsed.at(c) = false;
-    page.Pic(c).setVisible(false);
-    page.Pic(c).setPicture(Picture());
+    freeSlot(page, page.currentSlot(), true);
 }
 
 void mnuRemove_Click(Page &page)
 {
     page.LayoutSaved = false;
-    ReleaseSlot(page, page.currentSlot());
+    freeSlot(page, page.currentSlot());
 }
 
 void mnuNew_Click(Page &page, Ui &ui)
@@ -37,9 +35,7 @@ void mnuNew_Click(Page &page, Ui &ui)
     page.LayoutSaved = true;
     page.ZOrderCount = 0;
     for (int i = 0; i < Page::kPhotos; ++i) {
-        page.PicUsed[i] = false;
-        page.Pic(i).setPicture(Picture());
-        page.Pic(i).setVisible(false);
+        freeSlot(page, i, true);
         page.PicZOrder[i] = 0;
     }
 }

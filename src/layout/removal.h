@@ -1,14 +1,15 @@
 #pragma once
-// Taking photos off the page: Remove Photo, New Layout, and the freeing of one
-// slot that Remove and the Delete key share.
+// Taking photos off the page: Remove Photo, the toolbar's Remove, the Delete
+// key and New Layout, all freeing slots the one way.
 namespace vintrel {
 
 class Page;
 class Ui;
 
-// Frees slot c: not used, hidden, no picture, no file. Its place, size, ratios and
-// stamp stay, so the next photo put there starts where this one was left.
-void ReleaseSlot(Page &page, int c);
+// Frees slot c: not used, hidden, no picture; its file is forgotten too unless
+// `keepFile`. Its place, size, ratios and stamp stay, so the next photo put
+// there starts where this one was left.
+void freeSlot(Page &page, int c, bool keepFile = false);
 
 // Remove Photo: frees the current photo's slot (slot 0 while none was ever
 // current) and marks the page as changed. No question is asked.
@@ -17,7 +18,7 @@ void mnuRemove_Click(Page &page);
 // The toolbar's Remove: frees the current photo's slot as Remove Photo does,
 // but leaves the page's saved state alone and the slot's file recorded, so a
 // save writes the removed photo's path with its flags off.
-void ToolbarRemove(Page &page);
+void toolbarRemove(Page &page);
 
 // New Layout: asks before discarding unsaved changes, then empties every slot.
 void mnuNew_Click(Page &page, Ui &ui);

@@ -3,7 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "twips.h"
+#include "platform/twips.h"
 
 namespace vintrel {
 
@@ -13,7 +13,7 @@ constexpr QSize kHorizontalScale(382, 16);
 constexpr QSize kVerticalScale(14, 495);
 } // namespace
 
-const std::vector<int> &Ruler::InchMarks(Axis axis)
+const std::vector<int> &Ruler::inchMarks(Axis axis)
 {
     static const std::vector<int> across{1, 45, 90, 134, 179, 223, 268, 312, 358};
     static const std::vector<int> down{1, 46, 89, 135, 179, 224, 269, 314, 358, 403, 447, 492};
@@ -42,7 +42,7 @@ void Ruler::drawScale() const
     const bool across = m_axis == Axis::Horizontal;
     const QSize scale = across ? kHorizontalScale : kVerticalScale;
     const int depth = across ? scale.height() : scale.width();
-    const std::vector<int> &marks = InchMarks(m_axis);
+    const std::vector<int> &marks = inchMarks(m_axis);
     const int labels = across ? 8 : 10;
 
     QPainter p(&m_image);
@@ -90,7 +90,7 @@ void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
     update(QRectF(a, b).normalized().toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
-void Ruler::FilledBox(float x1, float y1, float x2, float y2, const QColor &colour)
+void Ruler::filledBox(float x1, float y1, float x2, float y2, const QColor &colour)
 {
     const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
     QPainter p(&picture());

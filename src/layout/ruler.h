@@ -20,14 +20,14 @@ public:
     // A straight line between two points, in twips.
     void Line(float x1, float y1, float x2, float y2, const QColor &colour);
     // A filled rectangle between two corners, in twips.
-    void FilledBox(float x1, float y1, float x2, float y2, const QColor &colour);
+    void filledBox(float x1, float y1, float x2, float y2, const QColor &colour);
 
     // What the ruler shows, at one pixel a screen pixel.
     const QImage &image() const { return picture(); }
 
     // Where the whole-inch marks of the scale pictures stand, in pixels from the
     // start of the scale; 0 to 8 across, 0 to 11 down.
-    static const std::vector<int> &InchMarks(Axis axis);
+    static const std::vector<int> &inchMarks(Axis axis);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,7 +1,9 @@
 #include "layoutfile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include <cerrno>
@@ -12,23 +14,18 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QEventLoop>
-#include <QFrame>
-#include <QFutureWatcher>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QProgressBar>
 #include <QSaveFile>
-#include <QTimer>
-#include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include "layout/page.h"
 #include "layoutformat.h"
+#include "picture/pictureerror.h"
+#include "picture/safefile.h"
 #include "platform/commondialog.h"
 #include "platform/errors.h"
-#include "platform/safefile.h"
 #include "platform/msgbox.h"
+#include "platform/waiting.h"
 
 namespace vintrel {
 
@@ -56,59 +53,12 @@ bool photoMissing(const QString &path)
     return !info.isFile() || info.isHidden();
 }
 
-// "Opening layout: 12 of 30 photos" in the middle of the page surface, shown
-// only when the open takes longer than a moment.
-class OpenProgress : public QFrame {
-public:
-    static constexpr int kDelayMs = 300;
-
-    OpenProgress(QWidget *surface, int total) : QFrame(surface), m_total(total)
-    {
-        setObjectName(QStringLiteral("openProgress"));
-        setFrameShape(QFrame::StyledPanel);
-        setAutoFillBackground(true);
-        auto *column = new QVBoxLayout(this);
-        m_label = new QLabel(this);
-        m_bar = new QProgressBar(this);
-        m_bar->setRange(0, total);
-        m_bar->setTextVisible(false);
-        column->addWidget(m_label);
-        column->addWidget(m_bar);
-        setLoaded(0);
-        hide();
-        m_later.setSingleShot(true);
-        QObject::connect(&m_later, &QTimer::timeout, this, [this] {
-            adjustSize();
-            move((parentWidget()->width() - width()) / 2, (parentWidget()->height() - height()) / 2);
-            raise();
-            show();
-        });
-        m_later.start(kDelayMs);
-    }
-    void setLoaded(int loaded)
-    {
-        m_label->setText(QStringLiteral("Opening layout: %1 of %2 photos").arg(loaded).arg(m_total));
-        m_bar->setValue(loaded);
-    }
-
-private:
-    int m_total;
-    QLabel *m_label;
-    QProgressBar *m_bar;
-    QTimer m_later;
-};
-
-// Marks the page as being opened for as long as it lives.
-struct Loading {
-    Page &page;
-    explicit Loading(Page &p) : page(p) { page.Opening = true; }
-    ~Loading() { page.Opening = false; }
-};
-
 // Loads each distinct path once on the thread pool, each for the largest size
-// it is shown at (device pixels), while the window goes on repainting. Throws
-// PictureError, as soon as it is known, when any of them cannot be loaded.
-std::map<QString, Picture> loadPictures(Page &page, const std::map<QString, QSize> &wanted)
+// it is shown at (device pixels), while the window goes on repainting and,
+// after a moment, a progress with Cancel shows. Nothing when the user cancels;
+// throws PictureError when any of them cannot be loaded (the rest are then
+// not started).
+std::optional<std::map<QString, Picture>> loadPictures(Page &page, const std::map<QString, QSize> &wanted)
 {
     struct Loaded {
         QString path;
@@ -120,38 +70,28 @@ std::map<QString, Picture> loadPictures(Page &page, const std::map<QString, QSiz
     for (const auto &[path, size] : wanted)
         toLoad.append({path, size, {}, false});
     if (toLoad.isEmpty())
-        return {};
-
-    const Loading loading(page);
+        return std::map<QString, Picture>();
     const BusyPointer busy;
-    OpenProgress progress(page.surface(), int(toLoad.size()));
-    QFutureWatcher<Loaded> watcher;
-    QEventLoop waiting;
-    std::optional<QString> failed;
-    QObject::connect(&watcher, &QFutureWatcherBase::progressValueChanged, &progress, &OpenProgress::setLoaded);
-    QObject::connect(&watcher, &QFutureWatcherBase::resultReadyAt, &waiting, [&](int i) {
-        if (!failed && !watcher.resultAt(i).ok) {
-            failed = watcher.resultAt(i).path;
-            watcher.cancel(); // what has started finishes; nothing more starts
-        }
-    });
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &waiting, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::mapped(toLoad, [](const Loaded &in) {
+    auto failed = std::make_shared<std::atomic<bool>>(false);
+    QFuture<Loaded> loading = QtConcurrent::mapped(toLoad, [failed](const Loaded &in) {
         Loaded out = in;
-        try {
-            out.picture = LoadPicture(in.path, [&](QSize) { return in.shownAt; });
-            out.ok = true;
-        } catch (const PictureError &) {
-        } catch (const std::bad_alloc &) {
-        }
+        if (!*failed)
+            out.ok = completed([&] { out.picture = LoadPicture(in.path, [&](QSize) { return in.shownAt; }); });
+        if (!out.ok)
+            *failed = true;
         return out;
-    }));
-    waiting.exec();
-    watcher.waitForFinished();
-    if (failed)
-        throw PictureError(*failed);
+    });
+    Waiting waiting;
+    waiting.owner = page.surface()->window();
+    waiting.objectName = QStringLiteral("OpenProgress");
+    waiting.text = [total = toLoad.size()](int loaded, int) {
+        return QStringLiteral("Opening layout: %1 of %2 photos").arg(loaded).arg(total);
+    };
+    waiting.cancel = [&loading] { loading.cancel(); };
+    if (!waiting.waitFor(QFuture<void>(loading)))
+        return std::nullopt;
     std::map<QString, Picture> pictures;
-    for (const Loaded &l : watcher.future().results()) {
+    for (const Loaded &l : loading.results()) {
         if (!l.ok)
             throw PictureError(l.path);
         pictures[l.path] = l.picture;
@@ -161,7 +101,7 @@ std::map<QString, Picture> loadPictures(Page &page, const std::map<QString, QSiz
 
 } // namespace
 
-QByteArray WriteLayout(const Page &page)
+QByteArray writeLayout(const Page &page)
 {
     QByteArray out;
     for (int i = 0; i < Page::kPhotos; ++i) {
@@ -177,7 +117,7 @@ QByteArray WriteLayout(const Page &page)
         slot.ratioHW = page.PicRatioHW[i];
         slot.ratioWH = page.PicRatioWH[i];
         slot.rank = page.PicZOrder[i];
-        out += lf::RecordLine(slot, page.ZOrderCount);
+        out += lf::recordLine(slot, page.ZOrderCount);
     }
     return out;
 }
@@ -191,22 +131,16 @@ std::optional<QString> chooseLayoutFile(CommonDialog &cdDialog, bool save)
     cdDialog.CancelError = true;
     cdDialog.Filter = kLayoutFilter;
     cdDialog.FileName.clear();
-    try {
-        if (save)
-            cdDialog.ShowSave();
-        else
-            cdDialog.ShowOpen();
-    } catch (const DialogCancelled &) {
+    if (!completed([&] { save ? cdDialog.ShowSave() : cdDialog.ShowOpen(); }))
         return std::nullopt;
-    }
     return cdDialog.FileName;
 }
 
-QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char('.'); }
+QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char('.'); }
 
 // Writes all of `bytes` at the start of `fd` and cuts the file there, onto the
 // disk; 0 or the error.
-int WriteAt0(int fd, const QByteArray &bytes)
+int writeAt0(int fd, const QByteArray &bytes)
 {
     qsizetype written = 0;
     while (written < bytes.size()) {
@@ -232,7 +166,7 @@ std::optional<QString> writeInPlace(const QString &path, const QByteArray &bytes
     constexpr off_t kMostKept = 64 * 1024 * 1024;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return ErrnoText(errno);
+        return errnoText(errno);
     struct stat info {};
     QByteArray old;
     std::optional<QString> why;
@@ -250,15 +184,15 @@ std::optional<QString> writeInPlace(const QString &path, const QByteArray &bytes
             else if (errno != EINTR)
                 break;
         if (got != old.size())
-            why = ErrnoText(n < 0 ? errno : EIO);
+            why = errnoText(n < 0 ? errno : EIO);
     }
     if (!why) {
-        if (const int error = WriteAt0(fd, bytes)) {
-            const int restoreError = WriteAt0(fd, old);
-            why = ErrnoText(error) + (restoreError == 0
+        if (const int error = writeAt0(fd, bytes)) {
+            const int restoreError = writeAt0(fd, old);
+            why = errnoText(error) + (restoreError == 0
                                           ? QStringLiteral(" The file holds what it held before.")
                                           : QStringLiteral(" What the file held before could not be put back: %1")
-                                                .arg(ErrnoText(restoreError)));
+                                                .arg(errnoText(restoreError)));
         }
     }
     ::close(fd);
@@ -303,7 +237,7 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
     const std::optional<QString> path = chooseLayoutFile(cdDialog, true);
     if (!path)
         return;
-    if (const std::optional<QString> failure = replaceWhole(*path, WriteLayout(page))) {
+    if (const std::optional<QString> failure = replaceWhole(*path, writeLayout(page))) {
         MsgBox(ui, QStringLiteral("The layout could not be saved to \"%1\".\n\n%2").arg(*path, *failure),
                MsgButtons::Ok, MsgIcon::Stop);
         return;
@@ -327,48 +261,48 @@ void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
     if (!mayDiscard(page, ui))
         return;
     if (const std::optional<QString> layoutPath = chooseLayoutFile(cdDialog, false))
-        OpenLayoutFile(page, *layoutPath, ui);
+        openLayoutFile(page, *layoutPath, ui);
 }
 
-void OpenLayoutNamed(Page &page, const QString &layoutPath, Ui &ui)
+void openLayoutNamed(Page &page, const QString &layoutPath, Ui &ui)
 {
     if (mayDiscard(page, ui))
-        OpenLayoutFile(page, layoutPath, ui);
+        openLayoutFile(page, layoutPath, ui);
 }
 
-void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
+void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
 {
     // Read, check and load everything first; the page changes only after.
     std::array<lf::ReadSlot, lf::kRecords> readSlots;
     std::array<bool, lf::kRecords> missing{};
-    std::map<QString, Picture> pictures;
-    try {
+    std::optional<std::map<QString, Picture>> pictures;
+    const bool read = completed([&] {
         // Only a regular file, and only as much of it as its fields may need:
         // a FIFO, a device or a file of gigabytes neither blocks nor fills memory.
         QFile file;
         QString why;
-        if (!OpenRegularFile(layoutPath, file, why))
+        if (!openRegularFile(layoutPath, file, why))
             throw RuntimeError(why);
         const QByteArray data = file.read(lf::kMostLayoutBytes);
         if (file.error() != QFile::NoError)
             throw RuntimeError(file.errorString());
-        const auto records = lf::ReadRecords(data);
+        const auto records = lf::readRecords(data);
         std::map<QString, QSize> toLoad;
         for (int i = 0; i < lf::kRecords; ++i) {
-            readSlots[i] = lf::ParseRecord(records[i]);
+            readSlots[i] = lf::parseRecord(records[i]);
             const lf::ReadSlot &slot = readSlots[i];
             missing[i] = !slot.path.isEmpty() && photoMissing(slot.path);
             if (!slot.path.isEmpty() && !missing[i])
                 toLoad[slot.path] = toLoad[slot.path].expandedTo(page.devicePixels(QSizeF(slot.width, slot.height)));
         }
         pictures = loadPictures(page, toLoad);
-    } catch (const RuntimeError &) {
-        MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
-        return;
-    } catch (const std::bad_alloc &) {
+    });
+    if (!read) {
         MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
         return;
     }
+    if (!pictures)
+        return; // cancelled: the page as it was
 
     for (int i = 0; i < lf::kRecords; ++i) {
         const lf::ReadSlot &slot = readSlots[i];
@@ -377,7 +311,7 @@ void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
         if (missing[i])
             pic.setMissing(slot.path); // an empty frame where the photo stood
         else
-            pic.setPicture(slot.path.isEmpty() ? Picture() : pictures.at(slot.path));
+            pic.setPicture(slot.path.isEmpty() ? Picture() : pictures->at(slot.path));
         pic.setLeft(slot.left);
         pic.setTop(slot.top);
         pic.setWidth(slot.width);
@@ -396,7 +330,7 @@ void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
     page.ZOrderCount = readSlots[lf::kRecords - 1].counter;
     // The stacking: whole ranks from 1 up to the counter come to the front in
     // ascending order; the others stay below as they were.
-    for (int i : page.SlotsByRank(1))
+    for (int i : page.slotsByRank(1))
         page.Pic(i).ZOrder();
 }
 

@@ -13,7 +13,7 @@ class Ui;
 extern const QString kLayoutFilter;
 
 // The page as the 30 lines of a layout file.
-QByteArray WriteLayout(const Page &page);
+QByteArray writeLayout(const Page &page);
 
 // Save Layout As. The chosen file is replaced only once the new layout is
 // completely written; a failure keeps the old file and says so. The page counts
@@ -24,14 +24,14 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
 // and checked, and every photo loaded, before the page changes: a bad file or an
 // unloadable photo leaves the page exactly as it was. Photos whose files are
 // missing keep their place on the page as empty frames, and are reported once.
-// The photos load on all cores while the window goes on repainting (with
-// progress on the page after a moment, and Page::Opening set); the page then
+// The photos load on all cores while the window goes on repainting, with a
+// progress after a moment whose Cancel leaves the page as it was; the page then
 // changes in one step.
 void mnuOpenPage_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
 // Open Layout of a file named on the command line or handed over by another
 // copy: the same question, then the same as after the dialog.
-void OpenLayoutNamed(Page &page, const QString &layoutPath, Ui &ui);
+void openLayoutNamed(Page &page, const QString &layoutPath, Ui &ui);
 // What Open Layout does once the file is chosen.
-void OpenLayoutFile(Page &page, const QString &layoutPath, Ui &ui);
+void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui);
 
 } // namespace vintrel

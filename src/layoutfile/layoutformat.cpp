@@ -10,7 +10,7 @@
 
 namespace vintrel::layoutformat {
 
-QString NumberText(double value, int digits)
+QString numberText(double value, int digits)
 {
     if (value == 0)
         return QStringLiteral("0"); // and never "-0"
@@ -21,17 +21,17 @@ QString NumberText(double value, int digits)
     return text;
 }
 
-QString RatioText(const Ratio &ratio)
+QString ratioText(const Ratio &ratio)
 {
     switch (ratio.kind) {
     case Ratio::Empty: return QString();
-    case Ratio::Single: return SingleText(float(ratio.value));
-    case Ratio::Double: return DoubleText(ratio.value);
+    case Ratio::Single: return singleText(float(ratio.value));
+    case Ratio::Double: return doubleText(ratio.value);
     }
     return QString();
 }
 
-double LeadingNumber(QByteArrayView text)
+double leadingNumber(QByteArrayView text)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -72,20 +72,20 @@ double LeadingNumber(QByteArrayView text)
     return value;
 }
 
-QByteArray RecordLine(const SlotValues &slot, double counter)
+QByteArray recordLine(const SlotValues &slot, double counter)
 {
     const QString fields[kFields] = {
         slot.path,
-        SingleText(slot.left),
-        SingleText(slot.top),
-        SingleText(slot.width),
-        SingleText(slot.height),
+        singleText(slot.left),
+        singleText(slot.top),
+        singleText(slot.width),
+        singleText(slot.height),
         slot.visible ? QStringLiteral("Y") : QStringLiteral("N"),
         slot.used ? QStringLiteral("Y") : QStringLiteral("N"),
-        RatioText(slot.ratioHW),
-        RatioText(slot.ratioWH),
-        DoubleText(slot.rank),
-        DoubleText(counter),
+        ratioText(slot.ratioHW),
+        ratioText(slot.ratioWH),
+        doubleText(slot.rank),
+        doubleText(counter),
     };
     QByteArray line;
     for (int f = 0; f < kFields; ++f) {
@@ -156,7 +156,7 @@ QByteArray FieldReader::next()
     return text;
 }
 
-std::array<Record, kRecords> ReadRecords(QByteArrayView data)
+std::array<Record, kRecords> readRecords(QByteArrayView data)
 {
     FieldReader reader(data);
     std::array<Record, kRecords> records;
@@ -178,14 +178,14 @@ std::optional<bool> flag(const QByteArray &text)
 
 float single(const QByteArray &text, bool size)
 {
-    const double value = LeadingNumber(text);
+    const double value = leadingNumber(text);
     if (std::fabs(value) > std::numeric_limits<float>::max() || (size && value < 0))
         throw RuntimeError(QStringLiteral("a place or size out of range"));
     return float(value);
 }
 } // namespace
 
-ReadSlot ParseRecord(const Record &record)
+ReadSlot parseRecord(const Record &record)
 {
     ReadSlot slot;
     slot.path = QFile::decodeName(record[0]);
@@ -195,10 +195,10 @@ ReadSlot ParseRecord(const Record &record)
     slot.height = single(record[4], true);
     slot.visible = flag(record[5]);
     slot.used = flag(record[6]);
-    slot.ratioHW = LeadingNumber(record[7]);
-    slot.ratioWH = LeadingNumber(record[8]);
-    slot.rank = LeadingNumber(record[9]);
-    slot.counter = LeadingNumber(record[10]);
+    slot.ratioHW = leadingNumber(record[7]);
+    slot.ratioWH = leadingNumber(record[8]);
+    slot.rank = leadingNumber(record[9]);
+    slot.counter = leadingNumber(record[10]);
     return slot;
 }
 

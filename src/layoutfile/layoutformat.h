@@ -32,17 +32,17 @@ constexpr qsizetype kMostLayoutBytes = 4 * 1024 * 1024;
 // At most `digits` significant digits, "." as the decimal point whatever the
 // locale, no trailing zeros, no point for whole values, exponent form
 // ("1.234568E+07", "1E-05") when plain notation would need more digits.
-QString NumberText(double value, int digits);
-inline QString SingleText(float value) { return NumberText(value, 7); }
-inline QString DoubleText(double value) { return NumberText(value, 15); }
+QString numberText(double value, int digits);
+inline QString singleText(float value) { return numberText(value, 7); }
+inline QString doubleText(double value) { return numberText(value, 15); }
 // Empty while never set; 7 digits when measured, 15 when read from a file.
-QString RatioText(const Ratio &ratio);
+QString ratioText(const Ratio &ratio);
 
 // The leading number of a text: blanks skipped, an optional sign, digits, an
 // optional "." and digits, an optional exponent; reading stops at the first
 // other character. No number gives 0 ("1234,5" is 1234, "" is 0). A number
 // beyond double precision throws RuntimeError.
-double LeadingNumber(QByteArrayView text);
+double leadingNumber(QByteArrayView text);
 
 // ---- Writing ------------------------------------------------------------
 
@@ -55,7 +55,7 @@ struct SlotValues {
 };
 
 // One record line, CR LF included.
-QByteArray RecordLine(const SlotValues &slot, double counter);
+QByteArray recordLine(const SlotValues &slot, double counter);
 
 // ---- Reading ------------------------------------------------------------
 
@@ -79,7 +79,7 @@ using Record = std::array<QByteArray, kFields>;
 
 // The first 330 fields as 30 records; anything after them is ignored. A field
 // longer than kMostFieldBytes throws RuntimeError.
-std::array<Record, kRecords> ReadRecords(QByteArrayView data);
+std::array<Record, kRecords> readRecords(QByteArrayView data);
 
 // A record's values, checked: positions and sizes must fit single precision,
 // sizes must not be negative, every number must be finite; anything else throws
@@ -91,6 +91,6 @@ struct ReadSlot {
     double ratioHW = 0, ratioWH = 0, rank = 0;
     double counter = 0;
 };
-ReadSlot ParseRecord(const Record &record);
+ReadSlot parseRecord(const Record &record);
 
 } // namespace vintrel::layoutformat

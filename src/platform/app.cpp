@@ -19,7 +19,7 @@ QString App::Title() { return QStringLiteral("Vintrel"); }
 
 QString App::Path() { return QCoreApplication::applicationDirPath(); }
 
-QString App::RuntimeFolder()
+QString App::runtimeFolder()
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
@@ -32,7 +32,7 @@ namespace {
 QString g_lockProblem;
 } // namespace
 
-App::LockOutcome App::TakeLock(const QString &path, std::unique_ptr<QLockFile> &held, QString &why)
+App::LockOutcome App::takeLock(const QString &path, std::unique_ptr<QLockFile> &held, QString &why)
 {
     for (int attempt = 0;; ++attempt) {
         auto lock = std::make_unique<QLockFile>(path);
@@ -76,13 +76,13 @@ bool App::PrevInstance()
     static const bool previous = [] {
         // Held for the life of the process.
         static std::unique_ptr<QLockFile> lock;
-        const LockOutcome outcome = TakeLock(RuntimeFolder() + QStringLiteral("/vintrel.lock"), lock, g_lockProblem);
+        const LockOutcome outcome = takeLock(runtimeFolder() + QStringLiteral("/vintrel.lock"), lock, g_lockProblem);
         return outcome == LockOutcome::HeldByLiveCopy;
     }();
     return previous;
 }
 
-QString App::LockProblem()
+QString App::lockProblem()
 {
     return std::exchange(g_lockProblem, QString());
 }

@@ -17,15 +17,15 @@ QString Path();          // the folder that holds the program
 bool PrevInstance();
 // Why this copy could not make its claim, once: the empty string when it could
 // (or when this was asked before).
-QString LockProblem();
+QString lockProblem();
 
 // Taking the lock file at `path`. Only a lock that names a live copy counts as
 // held; a lock that cannot be read (empty, garbage, a folder, a symbolic link)
 // is replaced, the link itself and never what it points to.
 enum class LockOutcome { Taken, HeldByLiveCopy, Unusable };
-LockOutcome TakeLock(const QString &path, std::unique_ptr<QLockFile> &held, QString &why);
+LockOutcome takeLock(const QString &path, std::unique_ptr<QLockFile> &held, QString &why);
 // The user's folder for the lock and the socket of the running copy.
-QString RuntimeFolder();
+QString runtimeFolder();
 } // namespace App
 
 namespace Screen {

@@ -1,7 +1,9 @@
 #pragma once
-// Run-time failures of commands. A command that can fail catches these at its
-// boundary and ends, silently or with its one message.
+// Run-time failures of commands. A command that can fail runs its steps
+// through completed(), which ends them at the first failure.
+#include <new>
 #include <stdexcept>
+
 #include <QString>
 
 namespace vintrel {
@@ -17,10 +19,18 @@ public:
     DialogCancelled() : RuntimeError(QStringLiteral("The dialog was cancelled.")) {}
 };
 
-// A file that is missing, unreadable or not a picture the program can decode.
-class PictureError : public RuntimeError {
-public:
-    using RuntimeError::RuntimeError;
-};
+// Runs a command's steps. A run-time failure (a RuntimeError, a picture that
+// cannot be loaded, Cancel in a dialog) or running out of memory ends them at
+// once, with what they did so far kept. True when they ran to their end.
+template <class Steps> bool completed(Steps &&steps)
+{
+    try {
+        steps();
+        return true;
+    } catch (const std::runtime_error &) {
+    } catch (const std::bad_alloc &) {
+    }
+    return false;
+}
 
 } // namespace vintrel

@@ -30,7 +30,7 @@ QString normal(QString path) { return path.replace(QLatin1Char('/'), QLatin1Char
 std::optional<Values> readKey(const QString &wanted)
 {
     std::optional<Values> found;
-    for (const QString &path : Files()) {
+    for (const QString &path : files()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly) || file.size() > 1 << 20)
             continue;
@@ -64,7 +64,7 @@ std::optional<Values> readKey(const QString &wanted)
 }
 } // namespace
 
-QStringList Files()
+QStringList files()
 {
     QStringList files;
     const QString name = QStringLiteral("/Vintrel/registry.ini");

@@ -25,7 +25,7 @@ constexpr std::int32_t KEY_QUERY_VALUE = 0x1, KEY_ALL_READ_WRITE = 0x2003F;
 constexpr std::int32_t ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_MORE_DATA = 234;
 
 // The files read, in order; only readable regular files count.
-QStringList Files();
+QStringList files();
 
 std::int32_t RegOpenKeyEx(Key root, const QString &path, std::int32_t options, std::int32_t access, Key &opened);
 // Copies the value's bytes into buffer (size bytes at most; a string ends in

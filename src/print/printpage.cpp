@@ -33,16 +33,16 @@ QRectF printRect(const ImageControl &pic)
 }
 } // namespace
 
-std::vector<PrintItem> PrintItems(const Page &page)
+std::vector<PrintItem> printItems(const Page &page)
 {
     std::vector<PrintItem> items;
-    for (int i : page.SlotsByRank(0))
+    for (int i : page.slotsByRank(0))
         if (page.PicUsed[i] && !page.Pic(i).picture().isEmpty())
             items.push_back({i, printRect(page.Pic(i))});
     return items;
 }
 
-std::vector<PrintPiece> PrintPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY)
+std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY)
 {
     const double sx = dpiX / 1440, sy = dpiY / 1440;
     const QRectF paper(QPointF(0, 0), sheet);
@@ -74,11 +74,11 @@ std::vector<PrintPiece> PrintPieces(const std::vector<PrintItem> &items, QSizeF 
     return pieces;
 }
 
-void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY)
+void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY)
 {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QSizeF sheet(painter.device()->width(), painter.device()->height());
-    const std::vector<PrintPiece> pieces = PrintPieces(items, sheet, dpiX, dpiY);
+    const std::vector<PrintPiece> pieces = printPieces(items, sheet, dpiX, dpiY);
     // Decoded on the pool, a few ahead, and drawn in stacking order as each is
     // ready: only those few print-sized pictures are held at once.
     const size_t ahead = size_t(std::max(2, QThread::idealThreadCount()));
@@ -104,13 +104,10 @@ void mnuPrint_Click(Page &page, CommonDialog &cdDialog)
     cdDialog.CancelError = true;
     cdDialog.Flags = CommonDialog::NoSelectionChoice | CommonDialog::NoPageRange | CommonDialog::NoPrintToFile;
     QPrinter printer(QPrinter::HighResolution);
-    try {
-        cdDialog.ShowPrinter(printer);
-    } catch (const DialogCancelled &) {
-        return;
-    }
-    try {
-        const std::vector<PrintItem> items = PrintItems(page);
+    if (!completed([&] { cdDialog.ShowPrinter(printer); }))
+        return; // Cancel
+    const bool printed = completed([&] {
+        const std::vector<PrintItem> items = printItems(page);
         // The document starts with the first photo drawn: a page without photos
         // prints no sheet.
         if (items.empty())
@@ -118,13 +115,12 @@ void mnuPrint_Click(Page &page, CommonDialog &cdDialog)
         QPainter painter;
         if (!painter.begin(&printer))
             return;
-        PaintPage(painter, page, items, printer.resolution(), printer.resolution());
+        paintPage(painter, page, items, printer.resolution(), printer.resolution());
         if (!painter.end())
             printer.abort();
-    } catch (const RuntimeError &) {
-        // Ends quietly; nothing half-drawn is sent.
-        printer.abort();
-    }
+    });
+    if (!printed)
+        printer.abort(); // ends quietly; nothing half-drawn is sent
 }
 
 } // namespace vintrel

@@ -25,7 +25,7 @@ struct PrintItem {
 // The used photos with pictures, in drawing order: by rank, then by slot.
 // Ranks that are not whole, are negative or are above the counter are not
 // printed. Throws RuntimeError when a place or size cannot be printed.
-std::vector<PrintItem> PrintItems(const Page &page);
+std::vector<PrintItem> printItems(const Page &page);
 
 // What is drawn of one photo: the part of it that shows (photos above it
 // covering the rest, or the sheet ending), its rectangle on the sheet in device
@@ -37,13 +37,13 @@ struct PrintPiece {
     QSize pixels;
 };
 // The pieces of the items on a sheet of that many device pixels, in drawing order.
-std::vector<PrintPiece> PrintPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY);
+std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY);
 
 // Draws the items onto a painter whose origin is the printable area's top-left
 // corner and whose device has the given dots per inch. Of each photo only the
 // part that shows is drawn, from the file at the resolution it needs there (at
 // most 600 dots an inch), smoothly scaled.
-void PaintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY);
+void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY);
 
 // The Print Page command.
 void mnuPrint_Click(Page &page, CommonDialog &cdDialog);

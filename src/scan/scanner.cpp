@@ -1,5 +1,7 @@
 #include "scanner.h"
 
+#include "buildinfo.h"
+
 #include <optional>
 
 #include <QDir>
@@ -21,7 +23,7 @@ namespace {
 const QString kNoDevices = QStringLiteral("No TWAIN devices found.");
 const QString kAcquireError = QStringLiteral("There was an error acquiring image from source.");
 
-std::optional<QStringList> candidates; // Candidates() until LoadFrom() says otherwise
+std::optional<QStringList> lookIn; // candidates() until loadFrom() says otherwise
 std::optional<ScannerLibrary> loaded;
 bool tried = false;
 
@@ -30,7 +32,7 @@ std::uint32_t handleOf(QWidget *window) { return window ? std::uint32_t(window->
 // The library, or "No TWAIN devices found." and nothing.
 const ScannerLibrary *available(Ui &ui)
 {
-    const ScannerLibrary *library = ScannerLibrary::Get();
+    const ScannerLibrary *library = ScannerLibrary::get();
     if (!library || library->IsAvailable() == 0) {
         MsgBox(ui, kNoDevices, MsgButtons::Ok, MsgIcon::Stop);
         return nullptr;
@@ -39,27 +41,27 @@ const ScannerLibrary *available(Ui &ui)
 }
 } // namespace
 
-QStringList ScannerLibrary::Candidates()
+QStringList ScannerLibrary::candidates()
 {
     const QString name = QStringLiteral("libvintrelscan.so");
-    return {QDir(App::Path()).filePath(name), QDir(App::Path()).filePath(QStringLiteral("../lib/vintrel/") + name)};
+    return {QDir(App::Path()).filePath(name), QDir(App::Path()).filePath(QStringLiteral(VINTREL_LIBRARY_FROM_PROGRAM "/") + name)};
 }
 
-void ScannerLibrary::LoadFrom(const QStringList &files)
+void ScannerLibrary::loadFrom(const QStringList &files)
 {
-    candidates = files;
+    lookIn = files;
     loaded.reset();
     tried = false;
 }
 
-const ScannerLibrary *ScannerLibrary::Get()
+const ScannerLibrary *ScannerLibrary::get()
 {
     if (tried)
         return loaded ? &*loaded : nullptr;
     tried = true;
-    if (!candidates)
-        candidates = Candidates();
-    for (const QString &file : *candidates) {
+    if (!lookIn)
+        lookIn = candidates();
+    for (const QString &file : *lookIn) {
         if (!QFileInfo(file).isFile())
             continue;
         QLibrary library(file);
@@ -76,7 +78,7 @@ const ScannerLibrary *ScannerLibrary::Get()
     return nullptr;
 }
 
-QString AcquiredFolder()
+QString acquiredFolder()
 {
     const QString own = App::Path();
     if (QFileInfo(own).isWritable())
@@ -90,7 +92,7 @@ QString AcquiredFolder()
     return folder;
 }
 
-void ShrinkAcquired(Page &page, int i)
+void shrinkAcquired(Page &page, int i)
 {
     ImageControl &pic = page.Pic(i);
     const float ratio = toSingle(page.PicRatioWH.at(i).value);
@@ -114,8 +116,8 @@ void mnuacquire_Click(Page &page, QWidget *window, Ui &ui)
     const ScannerLibrary *library = available(ui);
     if (!library)
         return;
-    try {
-        const QDir folder(AcquiredFolder());
+    const bool ended = completed([&] {
+        const QDir folder(acquiredFolder());
         if (!folder.isReadable())
             throw RuntimeError(QStringLiteral("%1 cannot be read").arg(folder.path()));
         QString path;
@@ -129,22 +131,14 @@ void mnuacquire_Click(Page &page, QWidget *window, Ui &ui)
         if (library->AcquireToFilename(handleOf(window), QFile::encodeName(path).constData()) != 0)
             return;
         page.LayoutSaved = false;
-        const std::optional<int> slot = FindFreeSlot(page, ui);
+        const std::optional<int> slot = findFreeSlot(page, ui);
         if (!slot)
             return; // the file stays, off the page
-        const int s = *slot;
-        page.CurPic = s;
-        RecordPhoto(page, s, path);
-        // As Add Photo does: no photo keeps its border; the new one stands raised.
-        page.ClearSelectionLook();
-        page.Pic(s).setAppearance(1);
-        ShrinkAcquired(page, s);
-        page.Pic(s).setVisible(true);
-    } catch (const RuntimeError &) {
+        // As Add Photo does, but for its own shrinking rule.
+        placePhoto(page, *slot, path, {}, shrinkAcquired);
+    });
+    if (!ended)
         MsgBox(ui, kAcquireError, MsgButtons::Ok, MsgIcon::Stop);
-    } catch (const std::bad_alloc &) {
-        MsgBox(ui, kAcquireError, MsgButtons::Ok, MsgIcon::Stop);
-    }
 }
 
 } // namespace vintrel

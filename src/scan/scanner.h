@@ -22,21 +22,21 @@ struct ScannerLibrary {
 
     // The library's three functions, loaded on the first call; nothing when it
     // cannot be loaded or lacks one of them.
-    static const ScannerLibrary *Get();
-    // Where Get() looks, in order (the program's folder, then the installed one).
-    static QStringList Candidates();
-    // Looks in these files instead, from the next Get() on.
-    static void LoadFrom(const QStringList &files);
+    static const ScannerLibrary *get();
+    // Where get() looks, in order (the program's folder, then the installed one).
+    static QStringList candidates();
+    // Looks in these files instead, from the next get() on.
+    static void loadFrom(const QStringList &files);
 };
 
 // Where acquired pictures go: the program's folder, or where that cannot be
 // written (an installed copy), "Vintrel" in the user's pictures folder.
-QString AcquiredFolder();
+QString acquiredFolder();
 
 // Shrinks slot i's photo 10 twips of height a pass (its width by the ratio),
 // reading its size back each pass, height before width, until one side is below
 // 1500 twips.
-void ShrinkAcquired(Page &page, int i);
+void shrinkAcquired(Page &page, int i);
 
 // Select Source: "No TWAIN devices found." without a device, else the library's
 // source dialog, owned by `window`.

@@ -143,7 +143,6 @@ bool BmpWriter::putRow(int y, const uchar *line)
             row[3 * x] = uchar(sample(line, 3 * qint64(x) + 2, m_frame.depth, false));
         }
     }
-    ++m_rowsWritten;
     return writeAt(file, rowAt(y), m_row.constData(), m_stride);
 }
 

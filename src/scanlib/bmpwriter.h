@@ -39,8 +39,6 @@ public:
     bool endFrame();
     bool finish(); // the bitmap complete, under the target's name
     const QString &why() const { return m_why; }
-    // Rows written so far, over all frames.
-    qint64 rows() const { return m_rowsWritten; }
 
 private:
     bool fail(const QString &why);
@@ -60,7 +58,6 @@ private:
     qsizetype m_filled = 0;
     int m_y = 0;          // the next line of the current frame
     QByteArray m_row;     // one output row
-    qint64 m_rowsWritten = 0;
     bool m_anyFrame = false;
     QString m_why;
 };

@@ -43,7 +43,7 @@ bool readAll(int socket, char *to, qsizetype size)
 }
 } // namespace
 
-bool Send(int socket, quint8 kind, const QByteArray &body)
+bool sendMessage(int socket, quint8 kind, const QByteArray &body)
 {
     QByteArray all(5, '\0');
     const quint32 length = quint32(body.size());
@@ -64,7 +64,7 @@ bool Send(int socket, quint8 kind, const QByteArray &body)
     return true;
 }
 
-bool Receive(int socket, Message &message, int ms, bool *timedOut)
+bool receiveMessage(int socket, Message &message, int ms, bool *timedOut)
 {
     if (timedOut)
         *timedOut = false;

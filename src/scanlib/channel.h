@@ -37,20 +37,20 @@ struct Message {
 };
 
 // False when the other side has gone.
-bool Send(int socket, quint8 kind, const QByteArray &body = {});
+bool sendMessage(int socket, quint8 kind, const QByteArray &body = {});
 // Waits up to `ms` milliseconds (-1: for ever) for a message to begin, then
 // reads it whole. False when the other side has gone or sent nonsense, or, with
 // `timedOut` set, when nothing came in time.
-bool Receive(int socket, Message &message, int ms, bool *timedOut = nullptr);
+bool receiveMessage(int socket, Message &message, int ms, bool *timedOut = nullptr);
 
-template <class... T> QByteArray Pack(const T &...values)
+template <class... T> QByteArray pack(const T &...values)
 {
     QByteArray body;
     QDataStream out(&body, QIODevice::WriteOnly);
     (out << ... << values);
     return body;
 }
-template <class... T> bool Unpack(const QByteArray &body, T &...values)
+template <class... T> bool unpack(const QByteArray &body, T &...values)
 {
     QDataStream in(body);
     (in >> ... >> values);

@@ -51,13 +51,13 @@ QList<DeviceInfo> devices(QWidget *owner)
     static QElapsedTimer age;
     if (!known.isEmpty() && age.isValid() && age.elapsed() < 60'000)
         return known; // an empty answer is asked again: a scanner may just have been plugged in
-    known = OnSaneThread(
+    known = onSaneThread(
         [] {
             QString why;
-            if (!SaneStart(why))
+            if (!saneStart(why))
                 return QList<DeviceInfo>();
-            QList<DeviceInfo> found = SaneDevices();
-            SaneEnd();
+            QList<DeviceInfo> found = saneDevices();
+            saneEnd();
             return found;
         },
         owner, QStringLiteral("Looking for scanners and cameras…"));
@@ -146,7 +146,7 @@ public:
     {
         if (m_watcher.isRunning()) { // the scan ends first; the dialog closes when it has
             m_cancelling = true;
-            m_device.Cancel();
+            m_device.cancel();
             return;
         }
         QDialog::reject();
@@ -185,10 +185,10 @@ private:
         m_watcher.setFuture(QtConcurrent::run(&saneThread(), [device, values, target, done, total] {
             Outcome out;
             for (const auto &[name, value] : values)
-                if (!device->Set(name, value, out.why))
+                if (!device->set(name, value, out.why))
                     return out;
-            BmpWriter writer(target, device->Resolution());
-            out.ok = device->Scan(writer, *done, *total, out.cancelled, out.why) && writer.finish();
+            BmpWriter writer(target, device->resolution());
+            out.ok = device->scan(writer, *done, *total, out.cancelled, out.why) && writer.finish();
             if (!out.ok && out.why.isEmpty())
                 out.why = writer.why();
             return out;
@@ -286,16 +286,16 @@ VINTREL_SCAN_EXPORT int16_t TWAIN_AcquireToFilename(uint32_t window, const char 
         QList<Setting> offered;
         QString why;
     };
-    Opened opened = OnSaneThread(
+    Opened opened = onSaneThread(
         [name = info.name] {
             Opened o;
-            if (!SaneStart(o.why))
+            if (!saneStart(o.why))
                 return o;
-            o.device = SaneDevice::Open(name, o.why);
+            o.device = SaneDevice::open(name, o.why);
             if (o.device)
-                o.offered = o.device->Settings();
+                o.offered = o.device->settings();
             else
-                SaneEnd();
+                saneEnd();
             return o;
         },
         owner, QStringLiteral("Opening %1 %2…").arg(info.vendor, info.model));
@@ -308,10 +308,10 @@ VINTREL_SCAN_EXPORT int16_t TWAIN_AcquireToFilename(uint32_t window, const char 
         ScanDialog dialog(*opened.device, info, opened.offered, QFile::decodeName(path), owner);
         result = dialog.exec() == QDialog::Accepted ? 0 : 1;
     }
-    OnSaneThread(
+    onSaneThread(
         [device = opened.device.release()] {
             delete device;
-            SaneEnd();
+            saneEnd();
         },
         owner, QStringLiteral("Closing the scanner…"));
     return int16_t(result);

@@ -62,7 +62,7 @@ struct Helper {
     bool send(quint8 kind, const QByteArray &body = {})
     {
         std::lock_guard<std::mutex> hold(sending);
-        return !ended && Send(socket, kind, body);
+        return !ended && sendMessage(socket, kind, body);
     }
     // Ends a helper that cannot go on (and the drivers it started).
     void kill()
@@ -77,7 +77,7 @@ struct Helper {
     {
         Message m;
         bool late = false;
-        if (send(request, body) && Receive(socket, m, ms, &late) && m.kind == expected) {
+        if (send(request, body) && receiveMessage(socket, m, ms, &late) && m.kind == expected) {
             answer = m.body;
             return true;
         }
@@ -90,17 +90,17 @@ struct Helper {
 // The helper while SANE is started (SANE thread only).
 std::shared_ptr<Helper> helper;
 
-QString HelperPath()
+QString helperPath()
 {
     Dl_info self{};
-    if (!dladdr(reinterpret_cast<void *>(&HelperPath), &self) || !self.dli_fname)
+    if (!dladdr(reinterpret_cast<void *>(&helperPath), &self) || !self.dli_fname)
         return {};
     return QFileInfo(QFile::decodeName(self.dli_fname)).absolutePath() + QStringLiteral("/vintrel-sane");
 }
 
-std::shared_ptr<Helper> StartHelper(QString &why)
+std::shared_ptr<Helper> startHelper(QString &why)
 {
-    const QByteArray path = QFile::encodeName(HelperPath());
+    const QByteArray path = QFile::encodeName(helperPath());
     if (path.isEmpty() || access(path.constData(), X_OK) != 0) {
         why = QStringLiteral("vintrel-sane, which the scanner library needs, is not beside it");
         return nullptr;
@@ -143,7 +143,7 @@ std::shared_ptr<Helper> StartHelper(QString &why)
     }
     Message m;
     bool late = false, started = false;
-    if (!Receive(h->socket, m, kAnswerMs, &late) || m.kind != answer::Started || !Unpack(m.body, started, why)) {
+    if (!receiveMessage(h->socket, m, kAnswerMs, &late) || m.kind != answer::Started || !unpack(m.body, started, why)) {
         why = late ? kSilent : kStopped;
         h->kill();
         return nullptr;
@@ -168,25 +168,25 @@ QThreadPool &saneThread()
     return *pool;
 }
 
-bool SaneStart(QString &why)
+bool saneStart(QString &why)
 {
-    helper = StartHelper(why);
+    helper = startHelper(why);
     return helper != nullptr;
 }
 
-void SaneEnd()
+void saneEnd()
 {
     if (helper)
         helper->send(ask::Quit);
     helper.reset(); // waits for it to end
 }
 
-QList<DeviceInfo> SaneDevices()
+QList<DeviceInfo> saneDevices()
 {
     QByteArray body;
     QString why;
     QList<DeviceInfo> out;
-    if (!helper || !helper->exchange(ask::Devices, {}, answer::Devices, body, why) || !Unpack(body, out))
+    if (!helper || !helper->exchange(ask::Devices, {}, answer::Devices, body, why) || !unpack(body, out))
         return {};
     return out;
 }
@@ -212,7 +212,7 @@ SaneDevice::~SaneDevice()
     d->helper->exchange(ask::Close, {}, answer::Closed, body, why, kEndMs);
 }
 
-std::unique_ptr<SaneDevice> SaneDevice::Open(const QString &name, QString &why)
+std::unique_ptr<SaneDevice> SaneDevice::open(const QString &name, QString &why)
 {
     QByteArray body;
     bool opened = false;
@@ -220,44 +220,44 @@ std::unique_ptr<SaneDevice> SaneDevice::Open(const QString &name, QString &why)
         why = kStopped;
         return nullptr;
     }
-    if (!helper->exchange(ask::Open, Pack(name), answer::Opened, body, why))
+    if (!helper->exchange(ask::Open, pack(name), answer::Opened, body, why))
         return nullptr;
-    if (!Unpack(body, opened, why) || !opened)
+    if (!unpack(body, opened, why) || !opened)
         return nullptr;
     auto impl = std::make_unique<Impl>();
     impl->helper = helper;
     return std::unique_ptr<SaneDevice>(new SaneDevice(std::move(impl)));
 }
 
-QList<Setting> SaneDevice::Settings()
+QList<Setting> SaneDevice::settings()
 {
     QByteArray body;
     QString why;
     QList<Setting> out;
-    if (!d->helper->exchange(ask::Settings, {}, answer::Settings, body, why) || !Unpack(body, out))
+    if (!d->helper->exchange(ask::Settings, {}, answer::Settings, body, why) || !unpack(body, out))
         return {};
     return out;
 }
 
-bool SaneDevice::Set(const QString &name, const QVariant &value, QString &why)
+bool SaneDevice::set(const QString &name, const QVariant &value, QString &why)
 {
     QByteArray body;
     bool set = false;
-    return d->helper->exchange(ask::Set, Pack(name, value), answer::Set, body, why) && Unpack(body, set, why) && set;
+    return d->helper->exchange(ask::Set, pack(name, value), answer::Set, body, why) && unpack(body, set, why) && set;
 }
 
-double SaneDevice::Resolution()
+double SaneDevice::resolution()
 {
     QByteArray body;
     QString why;
     double dpi = 0;
-    if (!d->helper->exchange(ask::Resolution, {}, answer::Resolution, body, why) || !Unpack(body, dpi) ||
+    if (!d->helper->exchange(ask::Resolution, {}, answer::Resolution, body, why) || !unpack(body, dpi) ||
         !(dpi > 0 && dpi < 1e6))
         return 72;
     return dpi;
 }
 
-bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<qint64> &total, bool &cancelled,
+bool SaneDevice::scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<qint64> &total, bool &cancelled,
                       QString &why)
 {
     Helper &h = *d->helper;
@@ -270,13 +270,13 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
     QString refused; // the writer's reason, when it could not take what came
     auto refuse = [&](const QString &reason) {
         refused = reason;
-        Cancel(); // and the rest of the scan goes unread
+        cancel(); // and the rest of the scan goes unread
     };
     bool firstFrame = true;
     for (;;) {
         Message m;
         bool late = false;
-        if (!Receive(h.socket, m, 200, &late)) {
+        if (!receiveMessage(h.socket, m, 200, &late)) {
             const qint64 asked = d->cancelledAt;
             if (late && !(asked && Impl::now() - asked > kCancelMs))
                 continue;
@@ -291,7 +291,7 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
             qint32 channel = -1, depth = 0, pixels = 0, bytes = 0, lines = 0;
             if (!refused.isEmpty())
                 break;
-            if (!Unpack(m.body, channel, depth, pixels, bytes, lines) || channel < int(BmpWriter::Channel::Gray) ||
+            if (!unpack(m.body, channel, depth, pixels, bytes, lines) || channel < int(BmpWriter::Channel::Gray) ||
                 channel > int(BmpWriter::Channel::Blue)) {
                 refuse(QStringLiteral("The scanner sends a kind of image this program cannot store."));
                 break;
@@ -318,7 +318,7 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
         case answer::Done: {
             bool scanned = false, stopped = false;
             QString reason;
-            if (!Unpack(m.body, scanned, stopped, reason)) {
+            if (!unpack(m.body, scanned, stopped, reason)) {
                 h.kill();
                 why = kStopped;
                 return false;
@@ -339,7 +339,7 @@ bool SaneDevice::Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<
     }
 }
 
-void SaneDevice::Cancel()
+void SaneDevice::cancel()
 {
     // The helper stops the scan; one that has not within a while is ended.
     qint64 expected = 0;

@@ -3,7 +3,7 @@
 // its own (vintrel-sane, beside the library), so that a driver that hangs or
 // crashes cannot take the program with it: a helper that stops answering is
 // ended, and the call fails with a reason. Every call below must run on
-// saneThread(), one at a time, except Cancel(), which may come from anywhere.
+// saneThread(), one at a time, except cancel(), which may come from anywhere.
 // SANE is started for each command of the library and ended after it, so
 // nothing is held between commands but the list of devices.
 #include <atomic>
@@ -41,32 +41,32 @@ struct Setting {
 QThreadPool &saneThread();
 
 // Starts SANE; false with a reason when it cannot start.
-bool SaneStart(QString &why);
-void SaneEnd();
+bool saneStart(QString &why);
+void saneEnd();
 // Every device SANE knows, local and on the network (can take seconds).
-QList<DeviceInfo> SaneDevices();
+QList<DeviceInfo> saneDevices();
 
 class SaneDevice {
 public:
     ~SaneDevice();
     // Opens a device by name; nothing with a reason when it cannot be opened.
-    static std::unique_ptr<SaneDevice> Open(const QString &name, QString &why);
+    static std::unique_ptr<SaneDevice> open(const QString &name, QString &why);
 
     // The settings the scan dialog offers: mode, resolution and the scan area,
     // those of them the device has.
-    QList<Setting> Settings();
+    QList<Setting> settings();
     // Sets one; false with a reason when the device refuses it.
-    bool Set(const QString &name, const QVariant &value, QString &why);
+    bool set(const QString &name, const QVariant &value, QString &why);
     // The resolution the device will scan at, dots per inch.
-    double Resolution();
+    double resolution();
 
     // Scans one image into the writer, every frame of it. Progress goes to
     // `done` and `total` (bytes; total 0 while unknown). False with a reason on
     // failure or cancel (`cancelled` set).
-    bool Scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<qint64> &total, bool &cancelled,
+    bool scan(BmpWriter &writer, std::atomic<qint64> &done, std::atomic<qint64> &total, bool &cancelled,
               QString &why);
     // Stops a scan that is running; callable from any thread.
-    void Cancel();
+    void cancel();
 
 private:
     struct Impl;

@@ -37,7 +37,7 @@ namespace {
 
 constexpr int kSocket = 3;
 
-std::set<long> ThreadsOfThisProcess()
+std::set<long> threadsOfThisProcess()
 {
     std::set<long> threads;
     for (const QString &name : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
@@ -47,7 +47,7 @@ std::set<long> ThreadsOfThisProcess()
 
 // What a thread is doing: its system call with its arguments and where it was
 // made ("running" when it runs), and how often it has given up the processor.
-QByteArray ThreadState(long thread, long &call)
+QByteArray threadState(long thread, long &call)
 {
     QFile syscall(QStringLiteral("/proc/self/task/%1/syscall").arg(thread));
     QFile status(QStringLiteral("/proc/self/task/%1/status").arg(thread));
@@ -64,7 +64,7 @@ QByteArray ThreadState(long thread, long &call)
     return state;
 }
 
-void SettleBackendThreads(const std::set<long> &before)
+void settleBackendThreads(const std::set<long> &before)
 {
     // Some backends stop their reader thread with an asynchronous cancel. One
     // that lands while the thread is inside the C library (starting, closing
@@ -89,11 +89,11 @@ void SettleBackendThreads(const std::set<long> &before)
     while (std::chrono::steady_clock::now() < deadline) {
         bool settled = true;
         std::map<long, QByteArray> now;
-        for (long thread : ThreadsOfThisProcess()) {
+        for (long thread : threadsOfThisProcess()) {
             if (before.count(thread))
                 continue;
             long call = -1;
-            const QByteArray state = ThreadState(thread, call);
+            const QByteArray state = threadState(thread, call);
             if (state.isEmpty())
                 continue;
             now[thread] = state;
@@ -136,7 +136,7 @@ std::atomic<bool> cancelRequested{false}, scanning{false}, stopping{false};
 
 void send(quint8 kind, const QByteArray &body = {})
 {
-    if (!Send(kSocket, kind, body))
+    if (!sendMessage(kSocket, kind, body))
         _exit(0); // the library has gone
 }
 
@@ -262,16 +262,16 @@ void scan()
     std::set<long> before; // the threads there were before the backend started its own
     auto done = [&](bool scanned, bool cancelled, const QString &why) {
         stopping = true;
-        SettleBackendThreads(before);
+        settleBackendThreads(before);
         sane_cancel(handle);
         scanning = false;
-        send(answer::Done, Pack(scanned, cancelled, why));
+        send(answer::Done, pack(scanned, cancelled, why));
     };
     auto stop = [&](SANE_Status status) { done(false, status == SANE_STATUS_CANCELLED, text(status)); };
     if (!handle)
         return done(false, false, QStringLiteral("no device is open"));
     for (;;) {
-        before = ThreadsOfThisProcess();
+        before = threadsOfThisProcess();
         SANE_Status status = cancelRequested ? SANE_STATUS_CANCELLED : sane_start(handle);
         if (status != SANE_STATUS_GOOD)
             return stop(status);
@@ -282,7 +282,7 @@ void scan()
         const std::optional<BmpWriter::Channel> channel = channelOf(p.format);
         if (!channel)
             return done(false, false, QStringLiteral("The scanner sends a kind of image this program cannot store."));
-        send(answer::Frame, Pack(qint32(*channel), qint32(p.depth), qint32(p.pixels_per_line),
+        send(answer::Frame, pack(qint32(*channel), qint32(p.depth), qint32(p.pixels_per_line),
                                  qint32(p.bytes_per_line), qint32(p.lines)));
         for (;;) {
             SANE_Int length = 0;
@@ -326,7 +326,7 @@ int main()
     std::deque<Message> requests;
     std::thread([&] {
         Message m;
-        while (Receive(kSocket, m, -1) && m.kind != ask::Quit) {
+        while (receiveMessage(kSocket, m, -1) && m.kind != ask::Quit) {
             if (m.kind == ask::Cancel) {
                 cancel();
                 continue;
@@ -345,7 +345,7 @@ int main()
 
     SANE_Int version = 0;
     const SANE_Status started = sane_init(&version, nullptr);
-    send(answer::Started, Pack(started == SANE_STATUS_GOOD, started == SANE_STATUS_GOOD ? QString() : text(started)));
+    send(answer::Started, pack(started == SANE_STATUS_GOOD, started == SANE_STATUS_GOOD ? QString() : text(started)));
     if (started != SANE_STATUS_GOOD)
         return 0;
     for (;;) {
@@ -359,26 +359,26 @@ int main()
         QString name, why;
         QVariant v;
         switch (m.kind) {
-        case ask::Devices: send(answer::Devices, Pack(devices())); break;
+        case ask::Devices: send(answer::Devices, pack(devices())); break;
         case ask::Open: {
             if (handle)
                 sane_close(handle);
             handle = nullptr;
-            Unpack(m.body, name);
+            unpack(m.body, name);
             const SANE_Status status = sane_open(QFile::encodeName(name).constData(), &handle);
             if (status != SANE_STATUS_GOOD)
                 handle = nullptr;
-            send(answer::Opened, Pack(status == SANE_STATUS_GOOD, status == SANE_STATUS_GOOD ? QString() : text(status)));
+            send(answer::Opened, pack(status == SANE_STATUS_GOOD, status == SANE_STATUS_GOOD ? QString() : text(status)));
             break;
         }
-        case ask::Settings: send(answer::Settings, Pack(settings())); break;
+        case ask::Settings: send(answer::Settings, pack(settings())); break;
         case ask::Set: {
-            bool ok = Unpack(m.body, name, v);
+            bool ok = unpack(m.body, name, v);
             ok = ok && set(name, v, why);
-            send(answer::Set, Pack(ok, why));
+            send(answer::Set, pack(ok, why));
             break;
         }
-        case ask::Resolution: send(answer::Resolution, Pack(resolution())); break;
+        case ask::Resolution: send(answer::Resolution, pack(resolution())); break;
         case ask::Scan: scan(); break;
         case ask::Close:
             if (handle)

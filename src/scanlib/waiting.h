@@ -15,7 +15,7 @@
 namespace vintrel::scan {
 
 template <class Work>
-auto OnSaneThread(Work work, QWidget *owner, const QString &busy) -> decltype(work())
+auto onSaneThread(Work work, QWidget *owner, const QString &busy) -> decltype(work())
 {
     using Result = decltype(work());
     QFuture<Result> future = QtConcurrent::run(&saneThread(), std::move(work));

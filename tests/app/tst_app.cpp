@@ -115,8 +115,8 @@ private slots:
         // Centred across, 250 twips above the centre down (where the framed
         // window stands is seen under a window manager: tests/e2e/shell.sh).
         // Nothing is rounded or clamped: a window taller than the screen stands above it.
-        QCOMPARE(frmMain::CentredPosition(15360, 11520, 7185, 8610), QPointF(4087.5, 1205));
-        QCOMPARE(frmMain::CentredPosition(9600, 7200, 7185, 8610), QPointF(1207.5, -955));
+        QCOMPARE(frmMain::centredPosition(15360, 11520, 7185, 8610), QPointF(4087.5, 1205));
+        QCOMPARE(frmMain::centredPosition(9600, 7200, 7185, 8610), QPointF(1207.5, -955));
     }
 
     // Exit asks its own question; closing the window asks only with unsaved
@@ -419,7 +419,7 @@ private slots:
             path = other + "/vintrel.lock";
         std::unique_ptr<QLockFile> held;
         QString why;
-        QCOMPARE(int(App::TakeLock(path, held, why)), outcome);
+        QCOMPARE(int(App::takeLock(path, held, why)), outcome);
         QCOMPARE(bool(held), outcome == int(App::LockOutcome::Taken));
         QCOMPARE(why.isEmpty(), outcome != int(App::LockOutcome::Unusable));
         QCOMPARE(readBytes(other), QByteArray("keep me"));
@@ -443,7 +443,7 @@ private slots:
         desk.place(2, photo, 300, 200, 600, 450);
         desk.save(dir.filePath("handed.ppy"));
         const QString saved = desk.slot(2);
-        desk.form.mnuNew_Click();
+        desk.run("mnuNew");
         if (unsaved) {
             desk.place(0, photo, 0, 0, 600, 450);
             desk.page.LayoutSaved = false;

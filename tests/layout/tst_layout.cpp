@@ -93,7 +93,7 @@ private slots:
             page().Pic(3).setWidth(r.w);
             page().Pic(3).setHeight(r.h);
             page().PicRatioWH[3] = Ratio::single(r.w / r.h);
-            r.acquired ? ShrinkAcquired(page(), 3) : FitStartingSize(page(), 3);
+            r.acquired ? shrinkAcquired(page(), 3) : fitStartingSize(page(), 3);
             QVERIFY2(QSizeF(page().Pic(3).Width(), page().Pic(3).Height()) == QSizeF(r.fitW, r.fitH), r.what);
         }
     }
@@ -141,11 +141,11 @@ private slots:
                 QCOMPARE(page().Pic(i).Appearance(), i == 29 ? 1 : 0); // only the newest is raised
                 QCOMPARE(page().Pic(i).BorderStyle(), 0);
             }
-        QCOMPARE(page().StackingOrder().back(), 29);
+        QCOMPARE(page().stackingOrder().back(), 29);
         for (int i = 0; i < Page::kPhotos; ++i)
             page().Pic(i).setVisible(false);
         page().LayoutSaved = true;
-        desk->form.mnuAdd_Click();
+        desk->run("mnuAdd");
         QCOMPARE(desk->ui.said(), QStringList({"information: Maximum images exceeded"}));
         QCOMPARE(page().LayoutSaved, false);
         QVERIFY_THROWS_EXCEPTION(RuntimeError, page().Pic(30)); // 30 slots, no more
@@ -174,10 +174,10 @@ private slots:
             {1766.667f, 600, 1866.6659f, 1400, 9, 'E'}, {75, 600, 150, 1200, 9, 'W'}, {75, 75, 150, 150, 8, 'N'},
         };
         for (const auto &r : rows) {
-            const handles::Zone zone = handles::ZoneAt(r.X, r.Y, r.W, r.H);
+            const handles::Zone zone = handles::zoneAt(r.X, r.Y, r.W, r.H);
             const QString where = QString("at %1,%2 of %3x%4").arg(r.X).arg(r.Y).arg(r.W).arg(r.H);
             QVERIFY2(zone.pointer == r.pointer && zone.handle.value_or(0) == r.handle, qPrintable(where));
-            QVERIFY2(handles::InMargin(r.X, r.Y, r.W, r.H) == (r.handle != 0), qPrintable(where)); // edge press
+            QVERIFY2(handles::inMargin(r.X, r.Y, r.W, r.H) == (r.handle != 0), qPrintable(where)); // edge press
         }
     }
 
@@ -191,7 +191,7 @@ private slots:
             const char handle = "NESW"[random.bounded(4)];
             const float W = float(random.bounded(100, 6000)), H = float(random.bounded(100, 6000));
             const std::int32_t dx = random.bounded(-6000, 6000), dy = random.bounded(-6000, 6000);
-            const handles::Resized r = handles::Resize(handle, H, W, dx, dy, double(W) / H, double(H) / W);
+            const handles::Resized r = handles::resize(handle, H, W, dx, dy, double(W) / H, double(H) / W);
             const bool vertical = handle == 'N' || handle == 'S';
             const double travel = handle == 'N' ? -dy : handle == 'S' ? dy : handle == 'W' ? -dx : dx;
             QCOMPARE(vertical ? r.height : r.width, std::max(300.0, (vertical ? H : W) + travel));
@@ -201,7 +201,7 @@ private slots:
             QCOMPARE(r.moveTop, handle == 'N' && r.height > 300);
             QCOMPARE(r.moveLeft, handle == 'W' && r.width > 300);
         }
-        const handles::Resized none = handles::Resize('X', 1200, 1600, 100, 100, 4.0 / 3, 0.75);
+        const handles::Resized none = handles::resize('X', 1200, 1600, 100, 100, 4.0 / 3, 0.75);
         QCOMPARE(QSizeF(none.width, none.height), QSizeF(1600, 1200));
     }
 
@@ -307,9 +307,9 @@ private slots:
         p.ZOrderCount = Page::kLastExactRank - 1;
         p.PicZOrder[0] = p.ZOrderCount - 1, p.PicZOrder[1] = p.ZOrderCount, p.PicZOrder[2] = 5;
         p.PicZOrder[3] = 5, p.PicZOrder[4] = 2.5; // equal ones stay equal; a rank that is not whole stays
-        p.BringToFront(0); // 999999999999999: still exact
+        p.bringToFront(0); // 999999999999999: still exact
         QCOMPARE(p.PicZOrder[0], Page::kLastExactRank);
-        p.BringToFront(1);
+        p.bringToFront(1);
         QCOMPARE(std::vector<double>(p.PicZOrder.begin(), p.PicZOrder.begin() + 5),
                  std::vector<double>({3, 4, 1, 1, 2.5})); // and the count is 4
     }
@@ -340,7 +340,7 @@ private slots:
         const QImage copy = desk->page.Pic(0).picture().display();
         const QSizeF shown = QSizeF(desk->page.Pic(0).Width(), desk->page.Pic(0).Height()) / 15;
         QVERIFY(copy.width() >= shown.width() * ratio - 1 && copy.height() >= shown.height() * ratio - 1);
-        const QByteArray first = WriteLayout(desk->page).split('\n').first();
+        const QByteArray first = writeLayout(desk->page).split('\n').first();
         QCOMPARE(first.mid(first.indexOf("\",\"")), QByteArray(R"(",")" "840\",\"600\",\"1866.634\",\"1400\",\"Y\",\"Y\",\"0.75\",\"1.333333\",\"1\",\"1\"\r"));
     }
 };

@@ -5,9 +5,10 @@
 #include <sys/stat.h>
 
 #include "platform/commondialog.h"
-#include "platform/decodebudget.h"
+#include "picture/decodebudget.h"
+#include "picture/pictureerror.h"
 #include "platform/errors.h"
-#include "platform/picture.h"
+#include "picture/picture.h"
 #include "testsupport.h"
 
 using namespace vintrel;

@@ -69,7 +69,7 @@ class TestPrint : public QObject {
     {
         const QString pdf = dir.filePath(name);
         desk.ui.printers << pdf;
-        desk.form.mnuPrint_Click();
+        desk.run("mnuPrint");
         return pdf;
     }
 
@@ -107,7 +107,7 @@ private slots:
         QImage sheet(1300, 1300, QImage::Format_RGB32);
         sheet.fill(Qt::white);
         QPainter painter(&sheet);
-        PaintPage(painter, desk.page, PrintItems(desk.page), 144, 144);
+        paintPage(painter, desk.page, printItems(desk.page), 144, 144);
         painter.end();
         QCOMPARE(QColor(sheet.pixel(180, 180)), QColor(Qt::blue));  // slot 5 over slot 0
         QCOMPARE(QColor(sheet.pixel(400, 400)), QColor(Qt::green)); // slot 2 alone
@@ -136,7 +136,7 @@ private slots:
         desk.page.ZOrderCount = 1;
         const QString pdf = dir.filePath(page + ".pdf");
         desk.ui.printers << (page == "cancel" ? std::nullopt : std::optional<QString>(pdf));
-        desk.form.mnuPrint_Click();
+        desk.run("mnuPrint");
         QVERIFY(!QFile::exists(pdf));
         QVERIFY(desk.ui.said().isEmpty());
     }
@@ -186,7 +186,7 @@ private slots:
         Desk desk;
         place(desk, 0, red, {1000, 500, 2000, 1500}, 1);
         desk.ui.printers << QString("printer:vintrel-test");
-        desk.form.mnuPrint_Click();
+        desk.run("mnuPrint");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(out), 30000);
         QCOMPARE(imagesIn(out), QList<QRect>({{214, 107, 428, 321}}));
     }

@@ -164,7 +164,7 @@ class TestScan : public QObject {
     void acquire(Desk &desk, QList<QPair<QString, DialogScript::Step>> steps)
     {
         DialogScript script(std::move(steps));
-        desk.form.mnuacquire_Click();
+        desk.run("mnuacquire");
     }
 
 private slots:
@@ -172,7 +172,7 @@ private slots:
     {
         for (const QString &f : filesHere())
             QFile::remove(App::Path() + '/' + f);
-        ScannerLibrary::LoadFrom({ownLibrary});
+        ScannerLibrary::loadFrom({ownLibrary});
         configure({});
     }
 
@@ -192,11 +192,11 @@ private slots:
     {
         QFETCH(QStringList, library);
         QFETCH(bool, devices);
-        ScannerLibrary::LoadFrom(library);
+        ScannerLibrary::loadFrom(library);
         configure({}, devices);
         Desk desk;
         const QStringList before = pageNow(desk);
-        desk.form.mnuSelect_Click();
+        desk.run("mnuSelect");
         desk.form.Toolbar1_ButtonClick("Acquire");
         QCOMPARE(desk.ui.said(), QStringList(2, "stop: No TWAIN devices found."));
         QCOMPARE(pageNow(desk), before);
@@ -219,10 +219,10 @@ private slots:
         {
             DialogScript script({{"SourceDialog", choose(-1, "")}, {"SourceDialog", choose(1, "OK")},
                                  {"SourceDialog", choose(0, "Cancel")}, {"SourceDialog", choose(-1, "")}});
-            desk.form.mnuSelect_Click(); // nothing remembered: the first
+            desk.run("mnuSelect"); // nothing remembered: the first
             desk.form.Toolbar1_ButtonClick("Source");
-            desk.form.mnuSelect_Click();
-            desk.form.mnuSelect_Click();
+            desk.run("mnuSelect");
+            desk.run("mnuSelect");
         }
         QCOMPARE(shown, (QStringList{"test:0", "test:0", "test:1", "test:1"}));
         store.sync();

@@ -159,7 +159,7 @@ private:
         m_expect = {};
         m_geometry = geometry();
         m_count = page().ZOrderCount;
-        m_before = WriteLayout(page());
+        m_before = writeLayout(page());
         std::vector<int> photos;
         for (int i = 0; i < Page::kPhotos; ++i)
             if (m_used[size_t(i)])
@@ -169,7 +169,7 @@ private:
             m_saved = false;
             if (lowestFree() == Page::kPhotos) {
                 m_expect.messages << "information: Maximum images exceeded";
-                m_desk.form.mnuAdd_Click();
+                m_desk.run("mnuAdd");
                 return "add on a full page";
             }
             const qsizetype choice = qsizetype(s.b % quint32(m_photos.size() + 1));
@@ -188,7 +188,7 @@ private:
         case Remove:
             m_saved = false;
             frees();
-            m_desk.form.mnuRemove_Click();
+            m_desk.run("mnuRemove");
             return "menu Remove";
         case DeleteKey:
             frees();
@@ -213,7 +213,7 @@ private:
                 m_used.fill(false);
                 m_saved = m_expect.cleared = true;
             }
-            m_desk.form.mnuNew_Click();
+            m_desk.run("mnuNew");
             return "New";
         case Save: {
             const QString path = m_scratch.filePath(QString("layout %1.ppy").arg(s.b % 3));
@@ -230,7 +230,7 @@ private:
         case Open: {
             m_expect.same = true;
             if (!answerDiscard(s.b, "Discard current changes and open a previously saved layout?")) {
-                m_desk.form.mnuOpenPage_Click();
+                m_desk.run("mnuOpenPage");
                 return "Open (No)";
             }
             m_saved = true;
@@ -260,7 +260,7 @@ private:
             const QString pdf = m_scratch.filePath("page.pdf");
             m_expect.same = true;
             m_desk.ui.printers << pdf;
-            m_desk.form.mnuPrint_Click();
+            m_desk.run("mnuPrint");
             QFile::remove(pdf);
             return "Print";
         }
@@ -292,7 +292,7 @@ private:
             QTest::mouseRelease(w(i), Qt::LeftButton, {}, p);
             return QString("double click slot %1").arg(i);
         }
-        const bool middle = !handles::InMargin(float(p.x() * tpp()), float(p.y() * tpp()), W, H);
+        const bool middle = !handles::inMargin(float(p.x() * tpp()), float(p.y() * tpp()), W, H);
         const QPointF from(pic.Left(), pic.Top());
         QPoint cursor(int(s.d % 1000), int(s.d / 1000 % 1000));
         const QPoint start = cursor;
@@ -328,7 +328,7 @@ private:
         const Page &p = page();
         if (p.LayoutSaved != m_saved || p.CurPic != m_cur)
             return QString("LayoutSaved is %1, CurPic %2").arg(p.LayoutSaved).arg(p.CurPic.value_or(-1));
-        const QByteArray written = WriteLayout(p);
+        const QByteArray written = writeLayout(p);
         if (e.same && written != m_before)
             return "the page changed";
         if (!e.opened.isNull() && written != QByteArray(readBytes(e.opened)).replace(R"(,"","",)", R"(,"0","0",)"))
@@ -349,7 +349,7 @@ private:
         }
         // Higher ranks stand in front, and no two photos share one.
         std::vector<int> usedByLevel;
-        for (int i : p.StackingOrder())
+        for (int i : p.stackingOrder())
             if (p.PicUsed[size_t(i)])
                 usedByLevel.push_back(i);
         for (std::size_t k = 1; k < usedByLevel.size(); ++k)
@@ -379,10 +379,10 @@ private:
         m_mirror.ui.messages.clear();
         if (!said.isEmpty())
             return "the saved layout opened with: " + said;
-        if (WriteLayout(m_mirror.page) != QByteArray(readBytes(m_expect.written)).replace(R"(,"","",)", R"(,"0","0",)"))
+        if (writeLayout(m_mirror.page) != QByteArray(readBytes(m_expect.written)).replace(R"(,"","",)", R"(,"0","0",)"))
             return "the saved layout opens as another page";
         std::vector<int> again;
-        for (int i : m_mirror.page.StackingOrder())
+        for (int i : m_mirror.page.stackingOrder())
             if (m_mirror.page.PicUsed[size_t(i)])
                 again.push_back(i);
         if (again != usedByLevel)

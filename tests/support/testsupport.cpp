@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -81,9 +82,16 @@ Desk::Desk()
     QVERIFY(form.Form_Load());
 }
 
+void Desk::run(const char *command)
+{
+    QAction *action = form.command(command);
+    QVERIFY2(action, command);
+    action->trigger();
+}
+
 void Desk::place(int i, const QString &path, float left, float top, float width, float height)
 {
-    RecordPhoto(page, i, path);
+    recordPhoto(page, i, path);
     page.Pic(i).Move(left, top);
     page.Pic(i).setWidth(width);
     page.Pic(i).setHeight(height);

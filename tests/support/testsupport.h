@@ -63,10 +63,12 @@ struct Desk {
     Page &page = form.page();
     Desk();
     ~Desk() { ui.checkUsedUp(); }
+    // Runs a command of the menus by its name ("mnuAdd"), as the menu does.
+    void run(const char *command);
     // The command with its file dialog answered by `path` (nullopt: Cancel).
-    void add(const std::optional<QString> &path) { ui.files << path, form.mnuAdd_Click(); }
-    void save(const std::optional<QString> &path) { ui.files << path, form.mnuSave_Click(); }
-    void open(const std::optional<QString> &path) { ui.files << path, form.mnuOpenPage_Click(); }
+    void add(const std::optional<QString> &path) { ui.files << path, run("mnuAdd"); }
+    void save(const std::optional<QString> &path) { ui.files << path, run("mnuSave"); }
+    void open(const std::optional<QString> &path) { ui.files << path, run("mnuOpenPage"); }
     // Slot i holding the photo at that place and size, as Add and a drag leave it.
     void place(int i, const QString &path, float left, float top, float width, float height);
     // Slot i in a few words: "used shown picture beach.jpg at 840,600 1500x1200 rank 1"

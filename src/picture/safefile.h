@@ -20,9 +20,6 @@ struct FileIdentity {
 
 // Opens `path` for reading into `file` when it names a regular file; false with
 // a reason otherwise. `identity`, when given, receives the file's identity.
-bool OpenRegularFile(const QString &path, QFile &file, QString &why, FileIdentity *identity = nullptr);
-
-// The identity of the file at `path` now (size -1 when there is no regular file there).
-FileIdentity IdentityOf(const QString &path);
+bool openRegularFile(const QString &path, QFile &file, QString &why, FileIdentity *identity = nullptr);
 
 } // namespace vintrel

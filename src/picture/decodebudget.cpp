@@ -3,7 +3,7 @@
 #include <QMutex>
 #include <QWaitCondition>
 
-#include "errors.h"
+#include "pictureerror.h"
 
 namespace vintrel {
 

@@ -24,22 +24,22 @@ struct Header {
 };
 
 // True when the device starts like a JPEG file.
-bool IsJpeg(QIODevice &device);
+bool isJpeg(QIODevice &device);
 
 // Reads the header from the device's start; false with a reason when the
 // device holds no usable JPEG.
-bool ReadHeader(QIODevice &device, Header &header, QString &why);
+bool readHeader(QIODevice &device, Header &header, QString &why);
 
 // The smallest M (1 to 8) for which `size` scaled by M/8 is at least `atLeast`
 // in both directions (8 when even the whole picture is smaller).
-int ScaleFor(QSize size, QSize atLeast);
+int scaleFor(QSize size, QSize atLeast);
 // `size` scaled by M/8, as libjpeg rounds it (up).
-QSize Scaled(QSize size, int eighths);
+QSize scaledSize(QSize size, int eighths);
 
 // Decodes the device (from its start) at M/8, giving the part `part` of the
 // scaled picture (all of it when empty), in stored orientation, as RGB32. At
 // most `memoryLimit` bytes of decoder memory are used. An empty image with a
 // reason on failure.
-QImage Decode(QIODevice &device, int eighths, QRect part, qint64 memoryLimit, QString &why);
+QImage decode(QIODevice &device, int eighths, QRect part, qint64 memoryLimit, QString &why);
 
 } // namespace vintrel::jpeg

@@ -16,7 +16,7 @@ FileIdentity identityOf(const struct stat &st)
 }
 } // namespace
 
-bool OpenRegularFile(const QString &path, QFile &file, QString &why, FileIdentity *identity)
+bool openRegularFile(const QString &path, QFile &file, QString &why, FileIdentity *identity)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
@@ -38,14 +38,6 @@ bool OpenRegularFile(const QString &path, QFile &file, QString &why, FileIdentit
     if (identity)
         *identity = identityOf(st);
     return true;
-}
-
-FileIdentity IdentityOf(const QString &path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return FileIdentity();
-    return identityOf(st);
 }
 
 } // namespace vintrel

@@ -8,7 +8,7 @@
 #include <QTransform>
 
 #include "decodebudget.h"
-#include "errors.h"
+#include "pictureerror.h"
 #include "jpegdecoder.h"
 #include "safefile.h"
 
@@ -171,11 +171,11 @@ struct Opened {
     explicit Opened(const QString &path)
     {
         QString why;
-        if (!OpenRegularFile(path, file, why, &identity))
+        if (!openRegularFile(path, file, why, &identity))
             throw PictureError(QStringLiteral("%1: %2").arg(path, why));
-        if (jpeg::IsJpeg(file)) {
+        if (jpeg::isJpeg(file)) {
             jpeg = true;
-            if (!jpeg::ReadHeader(file, header, why))
+            if (!jpeg::readHeader(file, header, why))
                 throw PictureError(QStringLiteral("%1: %2").arg(path, why));
             stored = header.size;
             transformation = fromExif(header.orientation);
@@ -203,13 +203,13 @@ struct Opened {
         whole = atLeastOne(whole.boundedTo(natural));
         const QSize wholeStored = turned(transformation) ? whole.transposed() : whole;
         if (jpeg) {
-            const int m = jpeg::ScaleFor(stored, wholeStored);
-            const QSize scaled = jpeg::Scaled(stored, m);
+            const int m = jpeg::scaleFor(stored, wholeStored);
+            const QSize scaled = jpeg::scaledSize(stored, m);
             const QRect crop = pixelsOf(storedPart(part, transformation), scaled);
             const DecodeBudget::Reservation held(header.workBytes + 8 * qint64(crop.width()) * crop.height());
             QString why;
             file.seek(0);
-            const QImage image = jpeg::Decode(file, m, crop == QRect(QPoint(), scaled) ? QRect() : crop,
+            const QImage image = jpeg::decode(file, m, crop == QRect(QPoint(), scaled) ? QRect() : crop,
                                               header.workBytes + (8 << 20), why);
             if (image.isNull())
                 throw PictureError(why);
@@ -252,6 +252,23 @@ struct Picture::Data {
     mutable QImage display;
 };
 
+namespace {
+// The part of the picture decoded again from its file with `whole` pixels for
+// the whole picture; a null image when the file is no longer the picture that
+// was loaded, or cannot be decoded now.
+QImage fromFile(const Picture::Data &d, QSize whole, QRectF part)
+{
+    try {
+        Opened file(d.path);
+        if (file.identity == d.identity)
+            return file.decode(whole, part);
+    } catch (const PictureError &) {
+    } catch (const std::bad_alloc &) {
+    }
+    return QImage();
+}
+} // namespace
+
 QSize Picture::size() const { return d ? d->size : QSize(); }
 QString Picture::path() const { return d ? d->path : QString(); }
 
@@ -271,14 +288,7 @@ QImage Picture::sharper(QSize pixels) const
     const QImage held = display();
     if (held.width() >= pixels.width() && held.height() >= pixels.height())
         return QImage();
-    try {
-        Opened file(d->path);
-        if (file.identity == d->identity)
-            return file.decode(pixels, QRectF(0, 0, 1, 1));
-    } catch (const PictureError &) {
-    } catch (const std::bad_alloc &) {
-    }
-    return QImage();
+    return fromFile(*d, pixels, QRectF(0, 0, 1, 1));
 }
 
 void Picture::setDisplay(const QImage &copy) const
@@ -302,26 +312,17 @@ QImage Picture::render(QSize pixels, QRectF part) const
                                                 int(std::ceil(part.height() * d->size.height())))));
     const QImage held = display();
     const QRect inHeld = pixelsOf(part, held.size());
-    if (inHeld.width() < pixels.width() || inHeld.height() < pixels.height()) {
-        try {
-            Opened file(d->path);
-            if (file.identity == d->identity) {
-                const QSize whole(int(std::ceil(pixels.width() / part.width())), int(std::ceil(pixels.height() / part.height())));
-                const QImage image = file.decode(whole, part);
-                return image.width() > pixels.width() || image.height() > pixels.height()
-                           ? image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                           : image;
-            }
-        } catch (const PictureError &) {
-        } catch (const std::bad_alloc &) {
-        }
-    }
+    QImage image;
+    if (inHeld.width() < pixels.width() || inHeld.height() < pixels.height())
+        image = fromFile(*d, QSize(int(std::ceil(pixels.width() / part.width())), int(std::ceil(pixels.height() / part.height()))),
+                         part);
     // The file has gone or is no longer the picture that was loaded: the
     // screen copy stands in rather than losing the photo.
-    const QImage partHeld = held.copy(inHeld);
-    return partHeld.width() > pixels.width() || partHeld.height() > pixels.height()
-               ? partHeld.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-               : partHeld;
+    if (image.isNull())
+        image = held.copy(inHeld);
+    return image.width() > pixels.width() || image.height() > pixels.height()
+               ? image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+               : image;
 }
 
 Picture LoadPicture(const QString &path, const ShownAt &shownAt)

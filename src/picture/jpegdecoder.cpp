@@ -243,13 +243,13 @@ bool runAndEnd(Session &s, QIODevice &device, int eighths, QRect part, qint64 me
 
 } // namespace
 
-bool IsJpeg(QIODevice &device)
+bool isJpeg(QIODevice &device)
 {
     char magic[3];
     return device.peek(magic, 3) == 3 && uchar(magic[0]) == 0xFF && uchar(magic[1]) == 0xD8 && uchar(magic[2]) == 0xFF;
 }
 
-bool ReadHeader(QIODevice &device, Header &header, QString &why)
+bool readHeader(QIODevice &device, Header &header, QString &why)
 {
     auto s = std::make_unique<Session>();
     const bool ok = run(*s, device, 0, QRect(), 0);
@@ -266,22 +266,22 @@ bool ReadHeader(QIODevice &device, Header &header, QString &why)
     return true;
 }
 
-int ScaleFor(QSize size, QSize atLeast)
+int scaleFor(QSize size, QSize atLeast)
 {
     for (int m = 1; m < 8; ++m) {
-        const QSize scaled = Scaled(size, m);
+        const QSize scaled = scaledSize(size, m);
         if (scaled.width() >= atLeast.width() && scaled.height() >= atLeast.height())
             return m;
     }
     return 8;
 }
 
-QSize Scaled(QSize size, int eighths)
+QSize scaledSize(QSize size, int eighths)
 {
     return QSize(int((qint64(size.width()) * eighths + 7) / 8), int((qint64(size.height()) * eighths + 7) / 8));
 }
 
-QImage Decode(QIODevice &device, int eighths, QRect part, qint64 memoryLimit, QString &why)
+QImage decode(QIODevice &device, int eighths, QRect part, qint64 memoryLimit, QString &why)
 {
     auto s = std::make_unique<Session>();
     if (!runAndEnd(*s, device, qBound(1, eighths, 8), part, memoryLimit)) {
