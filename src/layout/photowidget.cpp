@@ -103,7 +103,7 @@ void PhotoWidget::paintPicture(QPainter &painter, const Picture &picture)
     if ((wanted.width() > copy.width() || wanted.height() > copy.height()) && !m_sharper.isRunning() &&
         (wanted.width() > m_sharperAsked.width() || wanted.height() > m_sharperAsked.height())) {
         m_sharperAsked = wanted;
-        m_sharper.setFuture(QtConcurrent::run([picture, wanted] { picture.setDisplay(picture.sharper(wanted)); }));
+        m_sharper.setFuture(QtConcurrent::run(&decodingThreads(), [picture, wanted] { picture.setDisplay(picture.sharper(wanted)); }));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 
 #include "platform/twips.h"
 
@@ -81,10 +82,17 @@ void Ruler::drawScale() const
         p.drawLine(depth - 1, 0, depth - 1, scale.height() - 1);
 }
 
+QRegion Ruler::besideScale() const
+{
+    // The marker band lies beside the scale picture, which it never touches.
+    return QRegion(picture().rect()) - QRect(QPoint(), m_axis == Axis::Horizontal ? kHorizontalScale : kVerticalScale);
+}
+
 void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
 {
     const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
     QPainter p(&picture());
+    p.setClipRegion(besideScale());
     p.setPen(colour);
     p.drawLine(a, b);
     update(QRectF(a, b).normalized().toAlignedRect().adjusted(-1, -1, 1, 1));
@@ -94,6 +102,7 @@ void Ruler::filledBox(float x1, float y1, float x2, float y2, const QColor &colo
 {
     const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
     QPainter p(&picture());
+    p.setClipRegion(besideScale());
     p.fillRect(QRectF(a, b).normalized(), colour);
     update(QRectF(a, b).normalized().toAlignedRect());
 }

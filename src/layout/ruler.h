@@ -1,7 +1,7 @@
 #pragma once
 // The rulers beside the page. Each is a picture box holding a picture of its
 // scale in printed inches; marks drawn on it go into that same picture, so they
-// survive a repaint.
+// survive a repaint, but only beside the scale, which stays whole.
 #include <QImage>
 #include <QWidget>
 
@@ -37,6 +37,7 @@ private:
     // window has appeared: drawing the labels starts the font machinery).
     QImage &picture() const;
     void drawScale() const;
+    QRegion besideScale() const;
     Axis m_axis;
     float m_width, m_height;
     mutable QImage m_image;

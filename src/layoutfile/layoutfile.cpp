@@ -73,7 +73,7 @@ std::optional<std::map<QString, Picture>> loadPictures(Page &page, const std::ma
         return std::map<QString, Picture>();
     const BusyPointer busy;
     auto failed = std::make_shared<std::atomic<bool>>(false);
-    QFuture<Loaded> loading = QtConcurrent::mapped(toLoad, [failed](const Loaded &in) {
+    QFuture<Loaded> loading = QtConcurrent::mapped(&decodingThreads(), toLoad, [failed](const Loaded &in) {
         Loaded out = in;
         if (!*failed)
             out.ok = completed([&] { out.picture = LoadPicture(in.path, [&](QSize) { return in.shownAt; }); });

@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
+#include <QBuffer>
 #include <QImageReader>
+#include <QPainter>
 #include <QMutex>
+#include <QThreadPool>
 #include <QTransform>
 
 #include "decodebudget.h"
@@ -65,6 +69,16 @@ QRect pixelsOf(QRectF part, QSize size)
 }
 
 QSize atLeastOne(QSize s) { return s.expandedTo(QSize(1, 1)); }
+qint64 area(QSize s) { return qint64(s.width()) * s.height(); }
+// A GIF screen of more pixels than this (64 MB decoded) is not decoded whole
+// when its first frame covers far less of it.
+constexpr qint64 kLargeScreen = 16 << 20;
+
+bool trueColour(QImage::Format format)
+{
+    return format != QImage::Format_Invalid && format != QImage::Format_Mono && format != QImage::Format_MonoLSB &&
+           format != QImage::Format_Indexed8;
+}
 
 // A GIF's logical screen: what Qt's reader returns, however small its frames.
 QSize gifScreen(QIODevice &device)
@@ -75,15 +89,26 @@ QSize gifScreen(QIODevice &device)
     return QSize(h[6] | h[7] << 8, h[8] | h[9] << 8);
 }
 
-// Qt's GIF and BMP readers accept a file cut short and fill the rest with
-// nothing; these tell whether the file holds the whole picture.
-bool gifComplete(const uchar *p, qint64 n)
+// What a GIF file's blocks say: whether it holds a whole picture (Qt's reader
+// accepts one cut short and fills the rest with nothing), where its first
+// frame stands on the logical screen, and what Qt's reader fills the screen
+// with around that frame.
+struct GifFacts {
+    bool complete = false;
+    QRect frame;
+    qint64 descriptor = -1; // where the first frame's place is written
+    QRgb background = 0;
+};
+
+GifFacts readGif(const uchar *p, qint64 n)
 {
+    GifFacts gif;
     if (n < 13)
-        return false;
+        return gif;
     qint64 pos = 13;
-    if (p[10] & 0x80)
-        pos += 3 * (qint64(1) << ((p[10] & 0x07) + 1));
+    const qint64 globalColours = p[10] & 0x80 ? qint64(1) << ((p[10] & 0x07) + 1) : 0;
+    pos += 3 * globalColours;
+    int transparent = -1;
     auto skipSubBlocks = [&]() {
         while (pos < n) {
             const uchar length = p[pos++];
@@ -93,29 +118,39 @@ bool gifComplete(const uchar *p, qint64 n)
         }
         return false;
     };
-    bool image = false;
+    auto u16 = [&](qint64 at) { return int(p[at] | p[at + 1] << 8); };
     while (pos < n) {
         const uchar block = p[pos++];
         if (block == 0x3B)
-            return image;
+            return gif.complete = gif.descriptor >= 0, gif;
         if (block == 0x21) {
+            // The frame's transparent colour comes in the control block before it.
+            if (gif.descriptor < 0 && pos + 6 <= n && p[pos] == 0xF9 && p[pos + 1] >= 4)
+                transparent = p[pos + 2] & 1 ? p[pos + 5] : -1;
             if (++pos > n || !skipSubBlocks())
-                return false;
+                return gif;
         } else if (block == 0x2C) {
             if (pos + 9 > n)
-                return false;
+                return gif;
             const uchar flags = p[pos + 8];
-            pos += 9;
-            if (flags & 0x80)
-                pos += 3 * (qint64(1) << ((flags & 0x07) + 1));
+            const qint64 localColours = flags & 0x80 ? qint64(1) << ((flags & 0x07) + 1) : 0;
+            if (gif.descriptor < 0) {
+                gif.descriptor = pos;
+                gif.frame = QRect(u16(pos), u16(pos + 2), u16(pos + 4), u16(pos + 6));
+                const qint64 table = localColours ? pos + 9 : 13, colours = localColours ? localColours : globalColours;
+                const int index = p[11];
+                if (index != transparent && index < colours && table + 3 * index + 2 < n)
+                    gif.background = qRgb(p[table + 3 * index], p[table + 3 * index + 1], p[table + 3 * index + 2]);
+            }
+            pos += 9 + 3 * localColours;
             if (++pos > n || !skipSubBlocks()) // the LZW code size, then the data
-                return false;
-            image = true;
+                return gif;
         } else {
-            return false;
+            return gif;
         }
     }
-    return image; // many writers leave the trailer off
+    gif.complete = gif.descriptor >= 0; // many writers leave the trailer off
+    return gif;
 }
 
 bool bmpComplete(const uchar *p, qint64 n)
@@ -151,7 +186,7 @@ bool qtFileComplete(QFile &file, const QByteArray &format)
     const uchar *p = n > 0 ? file.map(0, n) : nullptr;
     if (!p)
         return false;
-    const bool whole = format == "gif" ? gifComplete(p, n) : bmpComplete(p, n);
+    const bool whole = format == "gif" ? readGif(p, n).complete : bmpComplete(p, n);
     file.unmap(const_cast<uchar *>(p));
     return whole;
 }
@@ -167,6 +202,9 @@ struct Opened {
     QSize stored;
     Transformations transformation;
     QSize natural; // upright
+    // A GIF whose logical screen dwarfs its first frame (a few bytes may
+    // declare a screen of gigabytes): only the frame is decoded.
+    std::optional<GifFacts> gifFrame;
 
     explicit Opened(const QString &path)
     {
@@ -194,6 +232,46 @@ struct Opened {
         if (qint64(stored.width()) * stored.height() > kMostPixels)
             throw PictureError(QStringLiteral("%1 is too large").arg(path));
         natural = turned(transformation) ? stored.transposed() : stored;
+        if (format == "gif" && area(stored) > kLargeScreen) {
+            const qint64 n = file.size();
+            if (const uchar *p = n > 0 ? file.map(0, n) : nullptr) {
+                const GifFacts gif = readGif(p, n);
+                file.unmap(const_cast<uchar *>(p));
+                if (QRect(QPoint(), stored).contains(gif.frame) && area(gif.frame.size()) * 4 < area(stored))
+                    gifFrame = gif;
+            }
+        }
+    }
+
+    // The first frame of a GIF on its logical screen, that screen `whole`
+    // pixels, filled around the frame as Qt's reader fills it.
+    QImage decodeGifFrame(QSize whole)
+    {
+        const QRect frame = gifFrame->frame;
+        const double sx = double(whole.width()) / stored.width(), sy = double(whole.height()) / stored.height();
+        const QRectF onScreen(frame.x() * sx, frame.y() * sy, frame.width() * sx, frame.height() * sy);
+        const DecodeBudget::Reservation held(4 * area(frame.size()) + 8 * area(whole));
+        // The frame alone, as a GIF whose screen is the frame.
+        file.seek(0);
+        QByteArray bytes = file.readAll();
+        const auto put16 = [&](qint64 at, int v) { bytes[at] = char(v & 0xFF), bytes[at + 1] = char(v >> 8); };
+        put16(6, frame.width());
+        put16(8, frame.height());
+        put16(gifFrame->descriptor, 0);
+        put16(gifFrame->descriptor + 2, 0);
+        QBuffer buffer(&bytes);
+        QImageReader frameReader(&buffer, "gif");
+        const QImage image = frameReader.read();
+        if (image.isNull())
+            throw PictureError(frameReader.errorString());
+        const bool clear = qAlpha(gifFrame->background) < 255 || image.hasAlphaChannel();
+        QImage screen(whole, clear ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+        screen.fill(QColor::fromRgba(gifFrame->background));
+        QPainter painter(&screen);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(onScreen, image.scaled(atLeastOne(onScreen.size().toSize()).boundedTo(image.size()),
+                                                 Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        return screen;
     }
 
     // The part `part` (upright fractions) of the picture decoded with at least
@@ -215,6 +293,13 @@ struct Opened {
                 throw PictureError(why);
             return upright(image, transformation);
         }
+        if (gifFrame) {
+            if (!qtFileComplete(file, format))
+                throw PictureError(QStringLiteral("the file is cut short"));
+            const QImage screen = decodeGifFrame(whole);
+            const QRect crop = pixelsOf(part, screen.size());
+            return crop == screen.rect() ? screen : screen.copy(crop);
+        }
         // Qt decodes these whole, then scales.
         const DecodeBudget::Reservation held(4 * qint64(stored.width()) * stored.height() +
                                              4 * qint64(wholeStored.width()) * wholeStored.height());
@@ -223,11 +308,16 @@ struct Opened {
         file.seek(0);
         QImageReader again(&file, format);
         again.setAutoTransform(true);
-        if (wholeStored != stored)
+        // Qt scales a picture of few colours (a palette, one bit a pixel) back
+        // into those colours, losing them: such pictures are read whole, made
+        // true-colour, then scaled here.
+        if (wholeStored != stored && trueColour(again.imageFormat()))
             again.setScaledSize(wholeStored);
         QImage image = again.read();
         if (image.isNull())
             throw PictureError(again.errorString());
+        if (!trueColour(image.format()))
+            image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         // A reader may hand back more than its header promised (a GIF's screen
         // behind a small frame): what is kept is the size that was asked for.
         if (image.width() > whole.width() || image.height() > whole.height())
@@ -323,6 +413,12 @@ QImage Picture::render(QSize pixels, QRectF part) const
     return image.width() > pixels.width() || image.height() > pixels.height()
                ? image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                : image;
+}
+
+QThreadPool &decodingThreads()
+{
+    static QThreadPool pool;
+    return pool;
 }
 
 Picture LoadPicture(const QString &path, const ShownAt &shownAt)

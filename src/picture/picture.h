@@ -15,6 +15,8 @@
 #include <QSize>
 #include <QString>
 
+class QThreadPool;
+
 namespace vintrel {
 
 class Picture {
@@ -58,6 +60,11 @@ private:
 // The device pixels a photo of the given natural size (upright pixels) will be
 // shown at on screen.
 using ShownAt = std::function<QSize(QSize natural)>;
+
+// The threads pictures are decoded on, as many as the machine has cores. Qt's
+// own pool is left to Qt: its painting hands parts of its work to that pool and
+// waits for them, and would wait behind decodes there.
+QThreadPool &decodingThreads();
 
 // Reads a picture file of any type Qt decodes (JPEG, GIF, BMP, PNG, ...),
 // deciding the type from the content, with a screen copy for `shownAt` (by

@@ -85,7 +85,7 @@ void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
     std::vector<QFuture<QImage>> decoded(pieces.size());
     auto start = [&](size_t k) {
         if (k < pieces.size())
-            decoded[k] = QtConcurrent::run([picture = page.Pic(pieces[k].slot).picture(), piece = pieces[k]] {
+            decoded[k] = QtConcurrent::run(&decodingThreads(), [picture = page.Pic(pieces[k].slot).picture(), piece = pieces[k]] {
                 return picture.render(piece.pixels, piece.part);
             });
     };

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -13,6 +14,17 @@ namespace vintrel::scan {
 
 namespace {
 constexpr qint64 kHeaderBytes = 54;
+
+// The process's file mode mask, read without changing it.
+mode_t processUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+    return 022;
+}
 
 // Sample x of a line, scaled to 0..255, for `depth` bits a sample. One-bit
 // grey samples are 1 for black.
@@ -192,6 +204,9 @@ bool BmpWriter::finish()
     const QByteArray h = header(m_height);
     if (!writeAt(*m_bitmap, 0, h.constData(), h.size()) || !m_bitmap->flush() || ::fsync(int(m_bitmap->handle())) != 0)
         return fail(QStringLiteral("The image could not be written: %1").arg(m_bitmap->errorString()));
+    // A temporary file is the user's alone: the bitmap gets the mode any new
+    // file of the user gets.
+    ::fchmod(int(m_bitmap->handle()), 0666 & ~processUmask());
     // Into place without replacing anything that stands under the name.
     const QByteArray from = QFile::encodeName(m_bitmap->fileName()), to = QFile::encodeName(m_target);
     if (::link(from.constData(), to.constData()) != 0) {

@@ -127,6 +127,10 @@ public:
         m_scan = m_buttons->addButton(QStringLiteral("&Scan"), QDialogButtonBox::AcceptRole);
         m_scan->setObjectName(QStringLiteral("Scan"));
         m_scan->setDefault(true);
+        // Return scans, wherever the keyboard is: the dialog opens on Scan, and
+        // Cancel never takes Return over.
+        m_buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
+        m_scan->setFocus();
         connect(m_scan, &QPushButton::clicked, this, [this] { startScan(); });
         connect(m_buttons, &QDialogButtonBox::rejected, this, &ScanDialog::reject);
         auto *column = new QVBoxLayout(this);

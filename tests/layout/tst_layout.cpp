@@ -231,6 +231,9 @@ private slots:
         // The markers show the edges from before this step.
         QCOMPARE(marks(desk->form.XRule()), QList<int>({56, 156}));
         QCOMPARE(marks(desk->form.YRule()), QList<int>({40, 120}));
+        QImage baseLine(382, 1, QImage::Format_RGB32); // the scale's edge, beside the markers' band
+        baseLine.fill(Qt::black);
+        QCOMPARE(desk->form.XRule().image().copy(0, 15, 382, 1), baseLine);
         move(0, {1600, 525}, {372, 295}); // over slot 1 now, but slot 0 keeps the mouse
         QCOMPARE(w(0)->geometry(), QRect(128, 35, 100, 80)); // the widget follows: 1920, 525, 1500 x 1200 twips
         QCOMPARE(page().Pic(1).Left(), 1680.f);

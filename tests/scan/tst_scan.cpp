@@ -5,6 +5,7 @@
 // writes for the same scan.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -96,8 +97,8 @@ bool press(QWidget *dialog, const QString &button)
 }
 DialogScript::Step pressing(const QString &button) { return [button](QWidget *d) { return press(d, button); }; }
 
-// The scan dialog's settings, then Scan.
-DialogScript::Step scanning(const QString &mode, double dpi, double widthMm, double heightMm)
+// The scan dialog's settings, then Scan, or Return where the keyboard is.
+DialogScript::Step scanning(const QString &mode, double dpi, double widthMm, double heightMm, bool byKey = false)
 {
     return [=](QWidget *d) {
         auto *box = d->findChild<QComboBox *>("mode");
@@ -105,7 +106,9 @@ DialogScript::Step scanning(const QString &mode, double dpi, double widthMm, dou
         d->findChild<QDoubleSpinBox *>("resolution")->setValue(dpi);
         d->findChild<QDoubleSpinBox *>("br-x")->setValue(widthMm);
         d->findChild<QDoubleSpinBox *>("br-y")->setValue(heightMm);
-        return press(d, "Scan");
+        if (byKey)
+            QTest::keyClick(d->focusWidget() ? d->focusWidget() : d, Qt::Key_Return);
+        return byKey || press(d, "Scan");
     };
 }
 
@@ -285,13 +288,18 @@ private slots:
         QVERIFY(desk.ui.said().isEmpty());
     }
 
+    // Return scans; the bitmap gets the mode any new file of the user gets.
     void acquiresIntoTheFirstFreeNumber()
     {
         writeBytes(App::Path() + "/img00001.bmp", "taken");
         writeBytes(App::Path() + "/img00003.bmp", "taken");
         Desk desk;
-        acquire(desk, {{"ScanDialog", scanning("Color", 100, 10, 10)}});
+        const mode_t mask = umask(027);
+        acquire(desk, {{"ScanDialog", scanning("Color", 100, 10, 10, true)}});
+        umask(mask);
         QCOMPARE(filesHere(), (QStringList{"img00001.bmp", "img00002.bmp", "img00003.bmp"}));
+        QCOMPARE(QFileInfo(App::Path() + "/img00002.bmp").permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
+                 QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
         // The dialog shows what was used last time on this device.
         double dpi = 0;
         acquire(desk, {{"ScanDialog", [&](QWidget *d) {
