@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -61,7 +62,7 @@ int main(int argc, char **argv)
         conf.open(QIODevice::WriteOnly) && conf.write("number_of_devices 1\nmode Color\ntest-picture \"Color pattern\"\n");
     }
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 21;
     vintrel::ScannerLibrary::loadFrom({QStringLiteral(VINTREL_SCANLIB)});
 
     struct QuietUi : vintrel::Ui {
@@ -85,11 +86,13 @@ int main(int argc, char **argv)
     Figures ours, reference;
     long peakAboveIdle = 0;
     QElapsedTimer t;
-    QTimer answer; // sets the scan dialog and presses Scan
+    QTimer answer; // sets each scan dialog once and presses Scan
+    QPointer<QWidget> answered;
     QObject::connect(&answer, &QTimer::timeout, [&] {
         QWidget *d = QApplication::activeModalWidget();
-        if (!d || d->objectName() != "ScanDialog")
+        if (!d || d->objectName() != "ScanDialog" || d == answered)
             return;
+        answered = d;
         auto *mode = d->findChild<QComboBox *>("mode");
         mode->setCurrentIndex(mode->findData("Color"));
         d->findChild<QDoubleSpinBox *>("resolution")->setValue(300);
@@ -124,7 +127,7 @@ int main(int argc, char **argv)
     std::printf("Acquire 200 x 200 mm, colour, 300 dpi, %d rounds\n", rounds);
     ours.print("Scan to photo on the page");
     reference.print("scanimage to a file");
-    std::printf("ratio (median)             %.2fx (limit 1.5x)\n", ours.median() / reference.median());
+    std::printf("ratio (median)             %.2fx (limit 1.2x)\n", ours.median() / reference.median());
     std::printf("peak memory above idle     %.1f MB (limit 60 MB)\n", peakAboveIdle / 1024.0);
     return 0;
 }

@@ -25,7 +25,7 @@ void fillPage(Page &page, const QString &folder)
 {
     for (int i = 0; i < Page::kPhotos; ++i) {
         // Held at the size the page shows them, as Add Photo holds them.
-        recordPhoto(page, i, folder + QString("/photo %1.jpg").arg(i), startingShownAt(page));
+        recordPhoto(page, i, folder + QString("/photo %1.jpg").arg(i), firstShownAt(page, startingSize));
         fitStartingSize(page, i);
     }
 }

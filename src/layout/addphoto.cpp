@@ -61,12 +61,11 @@ void fitStartingSize(Page &page, int i)
     pic.setHeight(float(size.height()));
 }
 
-ShownAt startingShownAt(const Page &page)
+ShownAt firstShownAt(const Page &page, QSizeF (*size)(float width, float height, float ratioWH))
 {
-    return [&page](QSize natural) {
+    return [&page, size](QSize natural) {
         const QSizeF twips = page.ImageLoader.twipsOf(natural);
-        return page.devicePixels(startingSize(float(twips.width()), float(twips.height()),
-                                              toSingle(twips.width() / twips.height())));
+        return page.devicePixels(size(float(twips.width()), float(twips.height()), toSingle(twips.width() / twips.height())));
     };
 }
 
@@ -93,7 +92,7 @@ void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         cdDialog.CancelError = true;
         cdDialog.Filter = kPhotoFilter;
         cdDialog.ShowOpen();
-        placePhoto(page, *slot, cdDialog.FileName, startingShownAt(page), fitStartingSize);
+        placePhoto(page, *slot, cdDialog.FileName, firstShownAt(page, startingSize), fitStartingSize);
     });
 }
 

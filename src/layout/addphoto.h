@@ -34,8 +34,9 @@ QSizeF startingSize(float width, float height, float ratioWH);
 // Gives slot i's photo its starting size.
 void fitStartingSize(Page &page, int i);
 // The device pixels a photo of a given natural size is first shown at on the
-// page: its starting size.
-ShownAt startingShownAt(const Page &page);
+// page, at the size `size` gives it from its natural size in twips (that of
+// startingSize, say).
+ShownAt firstShownAt(const Page &page, QSizeF (*size)(float width, float height, float ratioWH));
 
 // Puts the file on the page as a new photo in the free slot i, as Add Photo and
 // Acquire do: slot i becomes the current photo, the file is loaded and recorded

@@ -1,6 +1,8 @@
 #include "picture.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <cstring>
 #include <optional>
 
@@ -153,29 +155,80 @@ GifFacts readGif(const uchar *p, qint64 n)
     return gif;
 }
 
-bool bmpComplete(const uchar *p, qint64 n)
+// What a bitmap file's header says of its pixels.
+struct BmpFacts {
+    qint64 offset = 0, width = 0, height = 0, bits = 0, compression = 0;
+    qint64 stride() const { return (qAbs(width) * bits + 31) / 32 * 4; }
+    // Uncompressed, three or four bytes a pixel: read here, straight from the
+    // file, rather than whole by Qt.
+    bool plain() const { return compression == 0 && (bits == 24 || bits == 32) && width > 0 && height != 0; }
+};
+
+std::optional<BmpFacts> readBmp(const uchar *p, qint64 n)
 {
     auto u16 = [&](qint64 at) { return quint32(p[at]) | quint32(p[at + 1]) << 8; };
     auto u32 = [&](qint64 at) { return u16(at) | u16(at + 2) << 16; };
     if (n < 26)
-        return false;
-    const qint64 offset = u32(10);
-    qint64 width, height, bits, compression = 0;
+        return std::nullopt;
+    BmpFacts bmp;
+    bmp.offset = u32(10);
     if (u32(14) == 12) {
-        width = u16(18);
-        height = u16(20);
-        bits = u16(24);
+        bmp.width = u16(18);
+        bmp.height = u16(20);
+        bmp.bits = u16(24);
     } else {
         if (n < 34)
-            return false;
-        width = qint32(u32(18));
-        height = qint32(u32(22));
-        bits = u16(28);
-        compression = u32(30);
+            return std::nullopt;
+        bmp.width = qint32(u32(18));
+        bmp.height = qint32(u32(22));
+        bmp.bits = u16(28);
+        bmp.compression = u32(30);
     }
-    if (compression != 0 && compression != 3)
+    return bmp;
+}
+
+bool bmpComplete(const uchar *p, qint64 n)
+{
+    const std::optional<BmpFacts> bmp = readBmp(p, n);
+    if (!bmp)
+        return false;
+    if (bmp->compression != 0 && bmp->compression != 3)
         return true; // run-length data: the decoder checks it
-    return n >= offset + (qAbs(width) * bits + 31) / 32 * 4 * qAbs(height);
+    return n >= bmp->offset + bmp->stride() * qAbs(bmp->height);
+}
+
+// The part `part` of an uncompressed bitmap at `out` pixels, each the mean of
+// up to 4 x 4 samples of what it stands for: one pass over what is needed,
+// where Qt would read the whole picture and then shrink it.
+QImage sampleBmp(const uchar *p, const BmpFacts &bmp, QSize out, QRectF part)
+{
+    QImage image(out, QImage::Format_RGB32);
+    const qint64 w = bmp.width, h = qAbs(bmp.height), bytes = bmp.bits / 8;
+    const double sx = part.width() * w / out.width(), sy = part.height() * h / out.height();
+    const int kx = std::clamp(int(std::ceil(sx)), 1, 4), ky = std::clamp(int(std::ceil(sy)), 1, 4);
+    std::vector<qint64> columns(size_t(out.width()) * kx);
+    for (int x = 0; x < out.width(); ++x)
+        for (int i = 0; i < kx; ++i)
+            columns[size_t(x * kx + i)] = bytes * std::clamp<qint64>(qint64(part.left() * w + (x + (i + 0.5) / kx) * sx), 0, w - 1);
+    for (int y = 0; y < out.height(); ++y) {
+        const uchar *rows[4];
+        for (int j = 0; j < ky; ++j) {
+            const qint64 r = std::clamp<qint64>(qint64(part.top() * h + (y + (j + 0.5) / ky) * sy), 0, h - 1);
+            rows[j] = p + bmp.offset + bmp.stride() * (bmp.height > 0 ? h - 1 - r : r); // bottom-up unless the height is negative
+        }
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            int b = 0, g = 0, r = 0;
+            for (int j = 0; j < ky; ++j)
+                for (int i = 0; i < kx; ++i) {
+                    const uchar *px = rows[j] + columns[size_t(x * kx + i)];
+                    b += px[0], g += px[1], r += px[2];
+                }
+            const int n = kx * ky;
+            line[x] = qRgb(r / n, g / n, b / n);
+        }
+    }
+    return image;
 }
 
 bool qtFileComplete(QFile &file, const QByteArray &format)
@@ -224,7 +277,9 @@ struct Opened {
             if (!reader->canRead())
                 throw PictureError(QStringLiteral("%1 is not a picture").arg(path));
             format = reader->format();
-            stored = reader->size().expandedTo(gifScreen(file));
+            // A bitmap whose rows run top-down tells its height as negative.
+            const QSize told = reader->size();
+            stored = QSize(qAbs(told.width()), qAbs(told.height())).expandedTo(gifScreen(file));
             transformation = reader->transformation();
         }
         if (!stored.isValid() || stored.isEmpty())
@@ -299,6 +354,23 @@ struct Opened {
             const QImage screen = decodeGifFrame(whole);
             const QRect crop = pixelsOf(part, screen.size());
             return crop == screen.rect() ? screen : screen.copy(crop);
+        }
+        if (format == "bmp") {
+            const qint64 n = file.size();
+            const uchar *p = n > 0 ? file.map(0, n) : nullptr;
+            const std::optional<BmpFacts> bmp = p ? readBmp(p, n) : std::nullopt;
+            if (bmp && bmp->plain()) {
+                const QSize out = pixelsOf(part, wholeStored).size();
+                const DecodeBudget::Reservation held(4 * area(out));
+                const bool complete = bmpComplete(p, n);
+                const QImage image = complete ? sampleBmp(p, *bmp, out, part) : QImage();
+                file.unmap(const_cast<uchar *>(p));
+                if (!complete)
+                    throw PictureError(QStringLiteral("the file is cut short"));
+                return image;
+            }
+            if (p)
+                file.unmap(const_cast<uchar *>(p));
         }
         // Qt decodes these whole, then scales.
         const DecodeBudget::Reservation held(4 * qint64(stored.width()) * stored.height() +

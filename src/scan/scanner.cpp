@@ -92,17 +92,22 @@ QString acquiredFolder()
     return folder;
 }
 
+QSizeF acquiredSize(float width, float height, float ratioWH)
+{
+    float w = width, h = height;
+    while (h >= 1500 && w >= 1500) {
+        h = toSingle(h - 10.0f);
+        w = toSingle(w - toSingle(10 * ratioWH));
+    }
+    return QSizeF(w, h);
+}
+
 void shrinkAcquired(Page &page, int i)
 {
     ImageControl &pic = page.Pic(i);
-    const float ratio = toSingle(page.PicRatioWH.at(i).value);
-    for (;;) {
-        const float h = pic.Height(), w = pic.Width();
-        if (h < 1500 || w < 1500)
-            return;
-        pic.setHeight(toSingle(h - 10.0f));
-        pic.setWidth(toSingle(w - toSingle(10 * ratio)));
-    }
+    const QSizeF size = acquiredSize(pic.Width(), pic.Height(), toSingle(page.PicRatioWH.at(i).value));
+    pic.setHeight(float(size.height()));
+    pic.setWidth(float(size.width()));
 }
 
 void mnuSelect_Click(QWidget *window, Ui &ui)
@@ -135,7 +140,7 @@ void mnuacquire_Click(Page &page, QWidget *window, Ui &ui)
         if (!slot)
             return; // the file stays, off the page
         // As Add Photo does, but for its own shrinking rule.
-        placePhoto(page, *slot, path, {}, shrinkAcquired);
+        placePhoto(page, *slot, path, firstShownAt(page, acquiredSize), shrinkAcquired);
     });
     if (!ended)
         MsgBox(ui, kAcquireError, MsgButtons::Ok, MsgIcon::Stop);

@@ -5,6 +5,7 @@
 // the program runs without it.
 #include <cstdint>
 
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
@@ -33,9 +34,10 @@ struct ScannerLibrary {
 // written (an installed copy), "Vintrel" in the user's pictures folder.
 QString acquiredFolder();
 
-// Shrinks slot i's photo 10 twips of height a pass (its width by the ratio),
-// reading its size back each pass, height before width, until one side is below
-// 1500 twips.
+// The size of an acquired photo of that natural size in twips: shrunk 10
+// twips of height a pass (its width by the ratio) until one side is below 1500
+// twips. Gives slot i's photo that size.
+QSizeF acquiredSize(float width, float height, float ratioWH);
 void shrinkAcquired(Page &page, int i);
 
 // Select Source: "No TWAIN devices found." without a device, else the library's

@@ -77,10 +77,33 @@ QByteArray BmpWriter::header(int height) const
     return h;
 }
 
+// Rows go straight to the file where they belong, unbuffered: bottom-up, each
+// at its own place.
 bool BmpWriter::writeAt(QFile &file, qint64 at, const char *data, qint64 size)
 {
-    if (!file.seek(at) || file.write(data, size) != size)
-        return fail(QStringLiteral("The image could not be written: %1").arg(file.errorString()));
+    for (qint64 done = 0; done < size;) {
+        const ssize_t n = ::pwrite(file.handle(), data + done, size_t(size - done), off_t(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(QStringLiteral("The image could not be written: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC))));
+        done += n;
+    }
+    return true;
+}
+
+bool BmpWriter::readAt(QFile &file, qint64 at, char *data, qint64 size)
+{
+    for (qint64 done = 0; done < size;) {
+        const ssize_t n = ::pread(file.handle(), data + done, size_t(size - done), off_t(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(QStringLiteral("The image could not be read back: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO))));
+        done += n;
+    }
     return true;
 }
 
@@ -134,8 +157,8 @@ bool BmpWriter::putRow(int y, const uchar *line)
     if (single) { // the other colours come from the passes before
         std::memset(row, 0, size_t(m_stride));
         const qint64 at = rowAt(y);
-        if (file.size() >= at + m_stride && (!file.seek(at) || file.read(m_row.data(), m_stride) != m_stride))
-            return fail(QStringLiteral("The image could not be read back: %1").arg(file.errorString()));
+        if (file.size() >= at + m_stride && !readAt(file, at, m_row.data(), m_stride))
+            return false;
         const int offset = c == Channel::Blue ? 0 : c == Channel::Green ? 1 : 2;
         for (int x = 0; x < m_width; ++x)
             row[3 * x + offset] = uchar(sample(line, x, m_frame.depth, false));
@@ -194,16 +217,17 @@ bool BmpWriter::finish()
         return fail(QStringLiteral("The scanner sent no image."));
     if (m_staged) { // the rows come out of the staging file bottom-up
         for (int y = m_height - 1; y >= 0; --y) {
-            if (!m_staged->seek(qint64(y) * m_stride) || m_staged->read(m_row.data(), m_stride) != m_stride)
-                return fail(QStringLiteral("The image could not be read back: %1").arg(m_staged->errorString()));
-            if (!writeAt(*m_bitmap, kHeaderBytes + qint64(m_height - 1 - y) * m_stride, m_row.constData(), m_stride))
+            if (!readAt(*m_staged, qint64(y) * m_stride, m_row.data(), m_stride) ||
+                !writeAt(*m_bitmap, kHeaderBytes + qint64(m_height - 1 - y) * m_stride, m_row.constData(), m_stride))
                 return false;
         }
         m_staged.reset();
     }
     const QByteArray h = header(m_height);
-    if (!writeAt(*m_bitmap, 0, h.constData(), h.size()) || !m_bitmap->flush() || ::fsync(int(m_bitmap->handle())) != 0)
-        return fail(QStringLiteral("The image could not be written: %1").arg(m_bitmap->errorString()));
+    // It takes its name whole, never a part of it; like any file just written,
+    // it then reaches the disk when the system writes it out.
+    if (!writeAt(*m_bitmap, 0, h.constData(), h.size()))
+        return false;
     // A temporary file is the user's alone: the bitmap gets the mode any new
     // file of the user gets.
     ::fchmod(int(m_bitmap->handle()), 0666 & ~processUmask());

@@ -44,6 +44,7 @@ private:
     bool fail(const QString &why);
     bool putRow(int y, const uchar *line);
     bool writeAt(QFile &file, qint64 at, const char *data, qint64 size);
+    bool readAt(QFile &file, qint64 at, char *data, qint64 size);
     qint64 rowAt(int y) const;
     QByteArray header(int height) const;
 

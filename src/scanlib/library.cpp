@@ -1,6 +1,7 @@
 // The scanner library's three commands, with its own dialogs: the list of
-// devices and the scan dialog. All of SANE stays in sanedevice.cpp, on its
-// own thread; the dialogs and the program's windows keep repainting.
+// devices and the scan dialog. SANE runs in the helper process, which
+// sanedevice.cpp asks from one thread of its own; the dialogs and the
+// program's windows keep repainting meanwhile.
 #include "vintrelscan.h"
 
 #include <atomic>
@@ -20,10 +21,11 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "bmpwriter.h"
 #include "sanedevice.h"
-#include "waiting.h"
+#include "platform/waiting.h"
 
 #define VINTREL_SCAN_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -35,6 +37,20 @@ namespace {
 // values last used in its scan dialog.
 QSettings settings() { return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Vintrel"), QStringLiteral("vintrel-scan")); }
 QString deviceGroup(const QString &name) { return QStringLiteral("Device-") + QString::fromLatin1(QUrl::toPercentEncoding(name)); }
+
+// Runs work on the SANE thread, waiting as the program waits: after a moment
+// a modal busy indication says what is happening.
+template <class Work> auto onSaneThread(Work work, QWidget *owner, const QString &busy) -> decltype(work())
+{
+    auto future = QtConcurrent::run(&saneThread(), std::move(work));
+    Waiting waiting;
+    waiting.owner = owner;
+    waiting.objectName = QStringLiteral("ScannerBusy");
+    waiting.text = [busy](int, int) { return busy; };
+    waiting.waitFor(QFuture<void>(future));
+    if constexpr (!std::is_void_v<decltype(work())>)
+        return future.takeResult();
+}
 
 QWidget *ownerOf(uint32_t window)
 {
@@ -312,11 +328,11 @@ VINTREL_SCAN_EXPORT int16_t TWAIN_AcquireToFilename(uint32_t window, const char 
         ScanDialog dialog(*opened.device, info, opened.offered, QFile::decodeName(path), owner);
         result = dialog.exec() == QDialog::Accepted ? 0 : 1;
     }
-    onSaneThread(
-        [device = opened.device.release()] {
-            delete device;
-            saneEnd();
-        },
-        owner, QStringLiteral("Closing the scanner…"));
+    // Closed on the SANE thread while the program goes on; what comes next
+    // there comes after it.
+    saneThread().start([device = opened.device.release()] {
+        delete device;
+        saneEnd();
+    });
     return int16_t(result);
 }

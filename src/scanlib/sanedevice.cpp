@@ -46,10 +46,10 @@ struct Helper {
         if (pid > 0) {
             // Asked to end (or ended already): it has a moment, then is killed.
             bool reaped = false;
-            for (int waited = 0; !reaped && waited < kEndMs; waited += 10) {
+            for (int waited = 0; !reaped && waited < kEndMs; ++waited) {
                 reaped = waitpid(pid, nullptr, WNOHANG) != 0;
                 if (!reaped)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             if (!reaped) {
                 ::kill(-pid, SIGKILL);

@@ -1,6 +1,8 @@
 // Pictures (what loads, at what size, what is refused) and the shared common
 // dialog (what it keeps, where it leaves the current directory).
 #include <QDir>
+#include <QPainter>
+#include <QtEndian>
 
 #include <sys/stat.h>
 
@@ -234,6 +236,34 @@ private slots:
             QVERIFY(image.save(at(QString("few.") + type)));
             const Picture p = LoadPicture(at(QString("few.") + type), [](QSize) { return QSize(100, 75); });
             QVERIFY2(p.display().pixel(50, 37) == red && p.render({50, 37}).pixel(25, 18) == red, type);
+        }
+    }
+
+    // Uncompressed bitmaps are read straight from their files at the size
+    // asked for: upright whichever way their rows run, in their colours, the
+    // part asked for and no other.
+    void bitmapsReadAtTheSizeAsked()
+    {
+        const QRgb red = qRgb(200, 30, 40), green = qRgb(10, 200, 30), blue = qRgb(10, 60, 220);
+        QImage image(400, 300, QImage::Format_RGB32);
+        image.fill(red);
+        QPainter painter(&image);
+        painter.fillRect(200, 0, 200, 150, green);
+        painter.fillRect(0, 150, 400, 150, blue);
+        painter.end();
+        QVERIFY(image.save(at("rows up.bmp")));
+        QByteArray down = readBytes(at("rows up.bmp")); // the same, its rows top-down
+        const int offset = qFromLittleEndian<qint32>(down.constData() + 10), stride = 1200;
+        qToLittleEndian<qint32>(-300, down.data() + 22);
+        for (int y = 0; y < 150; ++y)
+            std::swap_ranges(down.begin() + offset + y * stride, down.begin() + offset + (y + 1) * stride,
+                             down.begin() + offset + (299 - y) * stride);
+        for (const QString &path : {at("rows up.bmp"), writeBytes(at("rows down.bmp"), down)}) {
+            const Picture p = LoadPicture(path, [](QSize) { return QSize(40, 30); });
+            const QImage shown = p.display(), part = p.render({100, 75}, {0.5, 0, 0.5, 0.5});
+            QVERIFY2(shown.size() == QSize(40, 30) && shown.pixel(5, 5) == red && shown.pixel(35, 5) == green &&
+                         shown.pixel(20, 25) == blue && part.pixel(0, 0) == green && part.pixel(99, 74) == green,
+                     qPrintable(path));
         }
     }
 
