@@ -9,7 +9,7 @@
 //   Count = dword:00000001        (the number, stored as four bytes, low first)
 //   Data = hex:0a0b0c             (bytes)
 //
-// The calls answer 0 on success, as the functions they are modelled on do.
+// The calls answer 0 (ERROR_SUCCESS) on success, an error number otherwise.
 #include <cstdint>
 
 #include <QByteArray>

@@ -78,33 +78,31 @@ QByteArray BmpWriter::header(int height) const
 }
 
 // Rows go straight to the file where they belong, unbuffered: bottom-up, each
-// at its own place.
-bool BmpWriter::writeAt(QFile &file, qint64 at, const char *data, qint64 size)
+// at its own place. `io` (pread or pwrite) runs until every byte has passed;
+// 0, or why not.
+template <class Bytes, class Io> int BmpWriter::fully(Io io, QFile &file, qint64 at, Bytes data, qint64 size)
 {
     for (qint64 done = 0; done < size;) {
-        const ssize_t n = ::pwrite(file.handle(), data + done, size_t(size - done), off_t(at + done));
+        const ssize_t n = io(file.handle(), data + done, size_t(size - done), off_t(at + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return fail(QStringLiteral("The image could not be written: %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC))));
+            return n < 0 ? errno : EIO;
         done += n;
     }
-    return true;
+    return 0;
+}
+
+bool BmpWriter::writeAt(QFile &file, qint64 at, const char *data, qint64 size)
+{
+    const int error = fully(::pwrite, file, at, data, size);
+    return !error || fail(QStringLiteral("The image could not be written: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
 }
 
 bool BmpWriter::readAt(QFile &file, qint64 at, char *data, qint64 size)
 {
-    for (qint64 done = 0; done < size;) {
-        const ssize_t n = ::pread(file.handle(), data + done, size_t(size - done), off_t(at + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return fail(QStringLiteral("The image could not be read back: %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO))));
-        done += n;
-    }
-    return true;
+    const int error = fully(::pread, file, at, data, size);
+    return !error || fail(QStringLiteral("The image could not be read back: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
 }
 
 bool BmpWriter::beginFrame(const Frame &frame)

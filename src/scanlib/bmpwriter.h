@@ -43,6 +43,7 @@ public:
 private:
     bool fail(const QString &why);
     bool putRow(int y, const uchar *line);
+    template <class Bytes, class Io> static int fully(Io io, QFile &file, qint64 at, Bytes data, qint64 size);
     bool writeAt(QFile &file, qint64 at, const char *data, qint64 size);
     bool readAt(QFile &file, qint64 at, char *data, qint64 size);
     qint64 rowAt(int y) const;
