@@ -20,7 +20,8 @@ record() { # path left top width height
 # The page first shows one red photo over its upper part; the layout opened
 # then names 30 photos, each a 12-megapixel PNG of noise (decoded whole: slow).
 convert -size 40x30 xc:red "$work/red.png"
-convert -size 4000x3000 xc:gray +noise Random -depth 8 "$work/noise.png"
+{ printf 'P5\n4000 3000\n255\n'; head -c 12000000 /dev/urandom; } >"$work/noise.pgm"
+convert "$work/noise.pgm" "$work/noise.png"
 {
     record "$work/red.png" 0 0 5740 3000
     for _ in $(seq 29); do printf '"","0","0","0","0","N","N","0","0","0","1"\r\n'; done

@@ -35,28 +35,63 @@ class TestLayout : public QObject {
     std::unique_ptr<Desk> desk;
 
     Page &page() { return desk->page; }
-    PressState &state() { return desk->form.editor().state; }
     QString slot(int i) { return desk->slot(i); }
     void addPhotos(int n)
     {
         for (int k = 0; k < n; ++k)
             desk->add(photo);
     }
-    // Mouse gestures on photo i at a point in twips of the photo, with the
-    // pointer's screen position (pixels) where the drag reads it.
-    QWidget *w(int i) { return page().Pic(i).widget(); }
-    QPoint at(QPointF twips) { return (twips / kTpp).toPoint(); }
-    void press(int i, QPointF p, QPoint cursor = {}, Qt::MouseButton b = Qt::LeftButton)
+    // Mouse gestures on the photos with real Qt events, steps apart by ";":
+    // a verb, a photo and a point in twips of it, then the pointer's travel on
+    // the screen since the last step, in pixels, where a drag reads it:
+    //   hover 0 700,1150 | press 0 50,600 [right] | move 0 700,600 +0,20
+    //   release 0 700,600 [right] | click 0 700,600 | double 1 700,600 | ratio 0 1e308
+    void gesture(const QString &steps)
     {
-        desk->ui.cursor = cursor;
-        QTest::mousePress(w(i), b, {}, at(p));
+        Qt::MouseButtons held;
+        for (const QString &step : steps.split(';')) {
+            const QStringList w = step.simplified().split(' ');
+            const QStringList x = w.value(2).split(','), travel = w.value(3).split(',');
+            QWidget *target = page().Pic(w[1].toInt()).widget();
+            const QPoint at = (QPointF(x[0].toDouble(), x.value(1).toDouble()) / kTpp).toPoint();
+            const Qt::MouseButton button = w.contains("right") ? Qt::RightButton : Qt::LeftButton;
+            if (travel.size() == 2)
+                desk->ui.cursor += QPoint(travel[0].toInt(), travel[1].toInt());
+            if (w[0] == "hover" || w[0] == "move") { // sent as it is, wherever the pointer was
+                QMouseEvent moved(QEvent::MouseMove, at, target->mapToGlobal(at), Qt::NoButton, held, {});
+                QApplication::sendEvent(target, &moved);
+            } else if (w[0] == "press") {
+                QTest::mousePress(target, button, {}, at), held = button;
+            } else if (w[0] == "release") {
+                QTest::mouseRelease(target, button, {}, at), held = {};
+            }
+            else if (w[0] == "click")
+                QTest::mouseClick(target, button, Qt::ShiftModifier | Qt::ControlModifier, at);
+            else if (w[0] == "double")
+                QTest::mouseDClick(target, button, {}, at), QTest::mouseRelease(target, button, {}, at);
+            else if (w[0] == "ratio")
+                page().PicRatioWH[size_t(w[1].toInt())] = Ratio::fromDouble(x[0].toDouble());
+        }
     }
-    void move(int i, QPointF p, QPoint cursor = {})
+    // Photo 0, where its widget stands, the editing state and the look of
+    // photos 0 and 1, and the marks on the rulers, in a few words.
+    QString seen()
     {
-        desk->ui.cursor = cursor;
-        QTest::mouseMove(w(i), at(p));
+        const PressState &s = desk->form.editor().state;
+        const ImageControl &pic = page().Pic(0), &next = page().Pic(1);
+        const QRect w = pic.widget()->geometry();
+        auto list = [](const QList<int> &l) {
+            QStringList t;
+            for (int v : l)
+                t << QString::number(v);
+            return t.join(',');
+        };
+        return QString("%1 | %2,%3 %4x%5 | pointer %6 %7 handle %8 | drag %9 resize %10 track %11 | look %12%13 %14%15 | x %16 y %17")
+            .arg(slot(0).section(' ', 5)).arg(w.x()).arg(w.y()).arg(w.width()).arg(w.height()).arg(pic.MousePointer())
+            .arg(int(pic.widget()->cursor().shape())).arg(s.ActiveHandle.value_or('-')).arg(s.Dragging).arg(s.Resizing.value_or(false))
+            .arg(s.HandleTracking).arg(pic.BorderStyle()).arg(pic.Appearance()).arg(next.BorderStyle()).arg(next.Appearance())
+            .arg(list(marks(desk->form.XRule())), list(marks(desk->form.YRule())));
     }
-    void release(int i, QPointF p, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseRelease(w(i), b, {}, at(p)); }
 
 private slots:
     void initTestCase() { photo = writePicture(dir.filePath("photo.png"), {100, 80}, "PNG"); }
@@ -96,34 +131,6 @@ private slots:
             r.acquired ? shrinkAcquired(page(), 3) : fitStartingSize(page(), 3);
             QVERIFY2(QSizeF(page().Pic(3).Width(), page().Pic(3).Height()) == QSizeF(r.fitW, r.fitH), r.what);
         }
-    }
-
-    void addsChosenFile_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<float>("ratioHW");
-        QTest::newRow("jpeg") << writePicture(dir.filePath("land.jpg"), {640, 480}) << "land.jpg at 840,600 1866.666x1400" << 0.75f;
-        QTest::newRow("bmp") << writePicture(dir.filePath("port.bmp"), {480, 640}, "BMP") << "port.bmp at 840,600 1425x1900"
-                             << 1.3333334f;
-        QTest::newRow("gif") << dataPath("square-100x100.gif") << "square-100x100.gif at 840,600 1400x1400" << 1.f;
-        QTest::newRow("small png kept") << photo << "photo.png at 840,600 1500x1200" << 0.8f;
-        QTest::newRow("camera jpeg turned upright") << writeBytes(dir.filePath("cam.jpg"), jpegWithOrientation({640, 480}, 6))
-                                                    << "cam.jpg at 840,600 1425x1900" << 1.3333334f;
-    }
-    void addsChosenFile()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, expected);
-        QFETCH(float, ratioHW);
-        desk->add(path);
-        QVERIFY(desk->ui.said().isEmpty());
-        QCOMPARE(slot(0), "used shown picture " + expected + " rank 1");
-        QCOMPARE(page().PicFile[0], path);
-        QCOMPARE(page().CurPic, std::optional<int>(0));
-        QCOMPARE(page().LayoutSaved, false);
-        QCOMPARE(page().PicRatioHW[0], Ratio::single(ratioHW));
-        QCOMPARE(page().PicRatioWH[0], Ratio::single(1 / ratioHW));
     }
 
     void fillsTheGridThenRefuses()
@@ -205,102 +212,55 @@ private slots:
         QCOMPARE(QSizeF(none.width, none.height), QSizeF(1600, 1200));
     }
 
-    // The clicked photo alone has the raised border (its stamps, and what a
-    // double click counts, are the session test's); a release outside it is no click.
-    void clickAndDoubleClick()
+    // Pressing, clicking, dragging and resizing (photo 0 is 1500 x 1200 at
+    // 840, 600, ratios 0.8 and 1.25; photo 1 stands right of it): the markers
+    // show the edges from before the last move, a press in the edge margin
+    // resizes from the handle the last hover chose and freezes the hover
+    // feedback, and so does a right press, which never drags.
+    void gestures_data()
     {
-        addPhotos(2);
-        QTest::mouseClick(w(0), Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, at({700, 600}));
-        for (int i = 0; i < Page::kPhotos; ++i)
-            QCOMPARE(page().Pic(i).BorderStyle() + page().Pic(i).Appearance(), i == 0 ? 2 : 0);
-        QTest::mouseClick(w(1), Qt::LeftButton, {}, at({700, 600}));
-        QTest::mouseDClick(w(1), Qt::LeftButton, {}, at({700, 600}));
-        release(1, {700, 600});
-        QVERIFY(!state().Dragging);
-        press(0, {700, 600});
-        release(0, {3000, 600});
-        QCOMPARE(page().Pic(0).BorderStyle(), 0);
+        QTest::addColumn<int>("photos");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("expected");
+        auto row = [](const char *name, int photos, const char *steps, const char *expected) {
+            QTest::newRow(name) << photos << QString(steps) << QString(expected);
+        };
+        row("a click selects it alone", 2, "click 0 700,600",
+            "840,600 1500x1200 rank 4 | 56,40 100x80 | pointer 0 0 handle - | drag 0 resize 0 track 1 | look 11 00 | x  y ");
+        row("a release elsewhere is no click", 1, "press 0 700,600; release 0 3000,600",
+            "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 0 0 handle - | drag 0 resize 0 track 1 | look 01 00 | x  y ");
+        row("a double click", 2, "click 1 700,600; double 1 700,600",
+            "840,600 1500x1200 rank 1 | 56,40 100x80 | pointer 0 0 handle - | drag 0 resize 0 track 1 | look 00 11 | x  y ");
+        row("a drag, the markers a move behind", 2, "press 0 700,600; move 0 850,525 10,-5",
+            "990,525 1500x1200 rank 3 | 66,35 100x80 | pointer 5 9 handle - | drag 1 resize 0 track 1 | look 00 01 | x 56,156 y 40,120");
+        row("a longer drag, released", 2, "press 0 700,600; move 0 850,525 10,-5; move 0 1600,525 62,0; release 0 1600,525; move 0 700,600 28,105",
+            "1920,525 1500x1200 rank 3 | 128,35 100x80 | pointer 5 9 handle E | drag 0 resize 0 track 1 | look 00 01 | x 128,228 y 35,115");
+        row("the bottom edge resizes", 1, "hover 0 700,1150; press 0 700,1150; move 0 700,600 0,20",
+            "840,600 1875x1500 rank 2 | 56,40 125x100 | pointer 7 5 handle S | drag 1 resize 1 track 0 | look 01 00 | x 56,156 y 40,120");
+        row("then the interior moves it", 1, "hover 0 700,1150; press 0 700,1150; move 0 700,600 0,20; release 0 700,600; hover 0 700,600",
+            "840,600 1875x1500 rank 3 | 56,40 125x100 | pointer 5 9 handle S | drag 0 resize 0 track 1 | look 11 00 | x 56,181 y 40,140");
+        row("the top edge down to the least height", 1, "hover 0 700,30; press 0 700,30; move 0 700,30 0,40; move 0 700,30 0,40",
+            "840,1200 300x300 rank 2 | 56,80 20x20 | pointer 7 5 handle N | drag 1 resize 1 track 0 | look 01 00 | x 56,106 y 80,120");
+        row("a ratio past single precision", 1, "ratio 0 1e308; hover 0 150,30; press 0 150,30; move 0 150,30 0,-40",
+            "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 7 5 handle N | drag 1 resize 1 track 0 | look 01 00 | x 56,156 y 40,120");
+        row("an edge press before any hover", 1, "press 0 50,600; move 0 50,600 30,30",
+            "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 0 0 handle - | drag 1 resize 1 track 0 | look 01 00 | x 56,156 y 40,120");
+        row("a right press in the margin", 1, "hover 0 30,600; press 0 1450,600 right; move 0 700,1150 50,50",
+            "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 9 6 handle W | drag 0 resize 1 track 0 | look 01 00 | x 56,156 y 40,120");
+        row("and its release", 1, "hover 0 30,600; press 0 1450,600 right; release 0 700,1150 right; hover 0 700,1150",
+            "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 7 5 handle S | drag 0 resize 0 track 1 | look 01 00 | x 56,156 y 40,120");
     }
-
-    void dragMovesPhotoAndMarkersLag()
+    void gestures()
     {
-        addPhotos(2); // slot 1 stands right of slot 0
-        press(0, {700, 600}, {300, 300});
-        move(0, {850, 525}, {310, 295});
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 990,525 1500x1200 rank 3"));
-        // The markers show the edges from before this step.
-        QCOMPARE(marks(desk->form.XRule()), QList<int>({56, 156}));
-        QCOMPARE(marks(desk->form.YRule()), QList<int>({40, 120}));
+        QFETCH(int, photos);
+        QFETCH(QString, steps);
+        QFETCH(QString, expected);
+        addPhotos(photos);
+        gesture(steps);
+        QCOMPARE(seen(), expected);
         QImage baseLine(382, 1, QImage::Format_RGB32); // the scale's edge, beside the markers' band
         baseLine.fill(Qt::black);
         QCOMPARE(desk->form.XRule().image().copy(0, 15, 382, 1), baseLine);
-        move(0, {1600, 525}, {372, 295}); // over slot 1 now, but slot 0 keeps the mouse
-        QCOMPARE(w(0)->geometry(), QRect(128, 35, 100, 80)); // the widget follows: 1920, 525, 1500 x 1200 twips
-        QCOMPARE(page().Pic(1).Left(), 1680.f);
-        QCOMPARE(marks(desk->form.XRule()), QList<int>({66, 166}));
-        QCOMPARE(marks(desk->form.YRule()), QList<int>({35, 115}));
-        release(0, {1600, 525});
-        move(0, {700, 600}, {400, 400}); // no button: nothing moves
-        QCOMPARE(page().Pic(0).Left(), 1920.f);
-    }
-
-    void edgeDragResizesFromTheHoveredHandle()
-    {
-        addPhotos(1); // 1500 x 1200, ratios 0.8 and 1.25
-        move(0, {700, 1150}); // over the bottom edge
-        QCOMPARE(page().Pic(0).MousePointer(), 7);
-        QCOMPARE(w(0)->cursor().shape(), Qt::SizeVerCursor);
-        press(0, {700, 1150}, {500, 500});
-        move(0, {700, 600}, {500, 520}); // crossing the interior changes no pointer, no handle
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 840,600 1875x1500 rank 2"));
-        QCOMPARE(page().Pic(0).MousePointer(), 7);
-        release(0, {700, 600});
-        move(0, {700, 600}); // the interior shows the move pointer and keeps the handle
-        QCOMPARE(page().Pic(0).MousePointer(), 5);
-        QCOMPARE(state().ActiveHandle, std::optional<char>('S'));
-        // The top edge follows the pointer down until the height reaches 300.
-        move(0, {700, 30});
-        press(0, {700, 30}, {0, 0});
-        move(0, {700, 30}, {0, 40});
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 840,1200 1125x900 rank 4"));
-        move(0, {700, 30}, {0, 80}); // the height reaches 300 and the top stays
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 840,1200 375x300 rank 4"));
-        release(0, {700, 30});
-        QCOMPARE(state().Resizing, std::optional<bool>(false));
-        QVERIFY(state().HandleTracking);
-        // A ratio read from a file as 1e308 leaves the photo its size rather
-        // than one no layout file can hold.
-        page().PicRatioWH[0] = Ratio::fromDouble(1e308);
-        move(0, {150, 30});
-        press(0, {150, 30}, {0, 0});
-        move(0, {150, 30}, {0, -40});
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 840,1200 375x300 rank 5"));
-        release(0, {150, 30});
-    }
-
-    void edgePressesThatResizeNothing()
-    {
-        addPhotos(1);
-        // An edge press before any hover chose a handle resizes nothing.
-        desk->form.editor().Pic_MouseDown(0, Qt::LeftButton, {}, 50, 600);
-        desk->ui.cursor = {30, 30};
-        desk->form.editor().Pic_MouseMove(0, Qt::LeftButton, {}, 50, 600);
-        QCOMPARE(page().Pic(0).MousePointer(), 0); // tracking is off during the press
-        QCOMPARE(state().LastCursorPos, QPoint(30, 30));
-        desk->form.editor().Pic_MouseUp(0, Qt::LeftButton, {}, 50, 600);
-        // A right press in the margin selects and stamps, never drags, and
-        // freezes the hover feedback until its release.
-        move(0, {30, 600});
-        press(0, {1450, 600}, {}, Qt::RightButton);
-        QCOMPARE(page().ZOrderCount, 3.0);
-        QVERIFY(!state().Dragging);
-        move(0, {700, 1150}, {50, 50});
-        QCOMPARE(page().Pic(0).MousePointer(), 9);
-        release(0, {700, 1150}, Qt::RightButton);
-        QCOMPARE(page().Pic(0).BorderStyle(), 0); // and is no click
-        move(0, {700, 1150});
-        QCOMPARE(state().ActiveHandle, std::optional<char>('S'));
-        QCOMPARE(slot(0), QString("used shown picture photo.png at 840,600 1500x1200 rank 3"));
     }
 
     // Ranks stay within what a layout file holds exactly, in the same order.
