@@ -1,7 +1,6 @@
 // The page editor: Add Photo with real picture files, the hover zones and the
 // resizing rule, and editing with real Qt mouse and key events on the real
 // widgets (offscreen), the pointer's screen position scripted.
-#include <QRandomGenerator>
 
 #include "layout/addphoto.h"
 #include "layout/ruler.h"

@@ -7,16 +7,6 @@
 
 #include <map>
 
-#include <QDir>
-#include <QLabel>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QToolButton>
-#include <QLocale>
-#include <QProcess>
-#include <QThread>
-#include <QRandomGenerator>
-
 #include "layoutfile/layoutfile.h"
 #include "layoutfile/layoutformat.h"
 #include "platform/errors.h"
@@ -45,11 +35,6 @@ QByteArray layout(const std::map<int, QByteArray> &lines, const QByteArray &coun
     for (int i = 0; i < 30; ++i)
         out += lines.count(i) ? lines.at(i) + "\r\n" : emptyLine(i, counter);
     return out;
-}
-// What a file written with empty ratio fields gives when opened and written again.
-QByteArray emptyRatiosAsZero(QByteArray file)
-{
-    return file.replace(R"(,"","",)", R"(,"0","0",)");
 }
 QByteArray record(const QString &path, const QByteArray &rest)
 {
@@ -136,25 +121,6 @@ private slots:
         QCOMPARE(records[29][1], QByteArray("4200"));
         for (const Record &r : records)
             QCOMPARE(r[10], QByteArray("4"));
-    }
-
-    void workedExample()
-    {
-        Desk desk;
-        buildExample(desk);
-        const QString path = dir.filePath("example.ppy");
-        desk.save(path);
-        QCOMPARE(readBytes(path), example());
-        QCOMPARE(desk.page.LayoutSaved, true);
-        // Opened again: the same page, the empty ratios now "0"; slot 1 above
-        // slot 0, and the next bring-to-front gives rank 5.
-        Desk again;
-        again.open(path);
-        QVERIFY(again.ui.said().isEmpty());
-        QCOMPARE(writeLayout(again.page), emptyRatiosAsZero(example()));
-        QCOMPARE(again.page.stackingOrder().back(), 1);
-        again.page.bringToFront(0);
-        QCOMPARE(again.page.PicZOrder[0], 5.0);
     }
 
     void missingPhotosStayAsFramesAndAreReportedOnce()

@@ -1,8 +1,5 @@
 // Pictures (what loads, at what size, what is refused) and the shared common
 // dialog (what it keeps, where it leaves the current directory).
-#include <QDir>
-#include <QPainter>
-#include <QRegularExpression>
 #include <QtEndian>
 
 #include <sys/stat.h>

@@ -1,10 +1,6 @@
 // Print Page through the same code path as the real printer: to PDF files
 // (checked with poppler's tools), to a picture, and through a real CUPS queue
 // of a scheduler started for this test (cups.sh).
-#include <QPainter>
-#include <QPrinter>
-#include <QProcess>
-#include <QRegularExpression>
 
 #include <sys/stat.h>
 

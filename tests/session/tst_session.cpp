@@ -11,8 +11,6 @@
 
 #include <unistd.h>
 
-#include <QRandomGenerator>
-
 #include "layout/editing.h"
 #include "layoutfile/layoutfile.h"
 #include "platform/app.h"

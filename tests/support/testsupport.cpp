@@ -1,12 +1,5 @@
 #include "testsupport.h"
 
-#include <QAction>
-#include <QBuffer>
-#include <QDir>
-#include <QFileInfo>
-#include <QPrinter>
-#include <QProcess>
-
 #include <unistd.h>
 
 #include "layout/addphoto.h"

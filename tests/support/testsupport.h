@@ -5,9 +5,9 @@
 // its own settings store and run folder.
 #include <optional>
 
-#include <QApplication>
-#include <QUrl>
-#include <QtTest>
+#include <QtTest>   // and with it all of Qt Core
+#include <QtWidgets>
+#include <QtPrintSupport>
 
 #include "app/frmmain.h"
 #include "platform/ui.h"
