@@ -162,6 +162,8 @@ MUTANTS = [
     ("folder counts as a photo", "src/layoutfile/layoutfile.cpp", [("return !info.isFile() || info.isHidden();", "return !info.exists();")]),
     ("rank written as the counter", "src/layoutfile/layoutfile.cpp", [("slot.rank = page.PicZOrder[i];", "slot.rank = page.ZOrderCount;")]),
     ("short write accepted", "src/layoutfile/layoutfile.cpp", [("if (written == bytes.size() && file.commit())", "if (file.commit())")]),
+    ("save empties the old file first", "src/layoutfile/layoutfile.cpp",
+     [("    QSaveFile file(path);\n", "    QFile::resize(path, 0);\n    QSaveFile file(path);\n")]),
     ("buffered save", "src/layoutfile/layoutfile.cpp",
      [("file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)", "file.open(QIODevice::WriteOnly)")]),
     ("save: not marked saved", "src/layoutfile/layoutfile.cpp", [("        return;\n    }\n    page.LayoutSaved = true;\n}", "        return;\n    }\n}")]),

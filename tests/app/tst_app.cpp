@@ -62,28 +62,6 @@ private slots:
         QVERIFY(desk.ui.said().isEmpty());
     }
 
-    // A settings file of garbage, or one that cannot be written, costs
-    // nothing but the folder remembered.
-    void settingsThatCannotBeUsed()
-    {
-        const QString ini = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Vintrel/Vintrel.ini";
-        QDir().mkpath(QFileInfo(ini).path());
-        writeBytes(ini, QByteArray("\0\xff[Default\nPath=\x01\n[", 20));
-        {
-            Desk desk;
-            QCOMPARE(QDir::currentPath(), launchFolder);
-            QVERIFY(desk.ui.said().isEmpty());
-        }
-        QFile::remove(ini);
-        QVERIFY(QDir().mkpath(ini)); // a folder where the file goes
-        Desk desk;
-        desk.ui.answers << MsgAnswer::Yes;
-        desk.form.mnuExit_Click();
-        QVERIFY(desk.form.ended());
-        QVERIFY(desk.ui.said() == QStringList{"question: Are you sure you want to exit?"});
-        QVERIFY(QDir(ini).removeRecursively());
-    }
-
     void startUpState()
     {
         ScriptedUi ui;

@@ -1,6 +1,5 @@
 // Layout files: the text of numbers and fields, and Save Layout As and Open
 // Layout on the real page with real files.
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -257,45 +256,6 @@ private slots:
         QVERIFY(readBytes(noExtension).startsWith(record(beach, "\"840\"")));
         QVERIFY(!QFile::exists(noExtension + ".ppy"));
         QVERIFY(desk.ui.said().isEmpty());
-    }
-
-    // A save killed at any moment leaves the old layout or the new one, whole,
-    // and no other file. The copy of this test that is killed saves two
-    // layouts in turn, as fast as it can.
-    void killedWhileSaving()
-    {
-        const QByteArray target = qgetenv("VINTREL_SAVE_LOOP");
-        Desk one, two;
-        buildExample(one);
-        buildExample(two);
-        two.place(2, accents, 10, 20, 3000, 1500);
-        if (!target.isEmpty()) {
-            std::fputs("saving\n", stdout);
-            std::fflush(stdout);
-            for (QDeadlineTimer limit(30000); !limit.hasExpired();)
-                for (Desk *desk : {&one, &two})
-                    desk->save(QString::fromUtf8(target));
-            return;
-        }
-        const QByteArray layouts[] = {writeLayout(one.page), writeLayout(two.page)};
-        QTemporaryDir folder, scratch;
-        const QString path = writeBytes(folder.filePath("album.ppy"), layouts[1]);
-        QRandomGenerator random(1440);
-        for (int round = 0; round < 300; ++round) {
-            QProcess copy;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert("VINTREL_SAVE_LOOP", path);
-            environment.insert("TMPDIR", scratch.path()); // what a killed copy leaves goes with it
-            copy.setProcessEnvironment(environment);
-            copy.start(QCoreApplication::applicationFilePath(), {"killedWhileSaving"});
-            QVERIFY(copy.waitForReadyRead(20000));
-            QThread::usleep(random.bounded(5000));
-            ::kill(pid_t(copy.processId()), SIGKILL);
-            QVERIFY(copy.waitForFinished(10000));
-            const QByteArray left = readBytes(path);
-            QVERIFY2(left == layouts[0] || left == layouts[1], qPrintable(QString("round %1: %2 bytes").arg(round).arg(left.size())));
-            QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"album.ppy"}));
-        }
     }
 
     // Each way a save can fail keeps the old file whole and says so; a folder
