@@ -4,9 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include <QStringDecoder>
-
 #include "layoutfile/layoutformat.h"
+#include "picture/safefile.h"
 #include "platform/errors.h"
 
 using namespace vintrel;
@@ -15,6 +14,9 @@ using namespace vintrel::layoutformat;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    // Any bytes, as a file's name, go into a QString and back whole.
+    if (bytesOf(fileNameOf(bytes)) != bytes)
+        __builtin_trap();
     try {
         (void)leadingNumber(bytes);
     } catch (const RuntimeError &) {
@@ -45,11 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         values.rank = slot.rank;
         const QByteArray line = recordLine(values, slot.counter);
         const ReadSlot again = parseRecord(readRecords(line.repeated(kRecords))[0]);
-        // Paths in valid UTF-8 come back whole (quotes, commas and line ends too),
-        // and so do whole ranks, which are written with up to 15 digits.
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        (void)QString(utf8(record[0]));
-        if (!utf8.hasError() && again.path != slot.path)
+        // Paths come back whole, whatever their bytes (quotes, commas, line
+        // ends, bytes that are no UTF-8), and so do whole ranks, which are
+        // written with up to 15 digits.
+        if (again.path != slot.path || bytesOf(again.path) != bytesOf(slot.path))
             __builtin_trap();
         if (std::abs(slot.rank) < 1e15 && slot.rank == std::floor(slot.rank) && again.rank != slot.rank)
             __builtin_trap();

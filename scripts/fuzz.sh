@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds the fuzzers (layout reader, picture loading) with clang and runs each
-# for a bounded time from its seeds in fuzz/seeds; an input that fails is left
-# in build-fuzz/ (keep it in fuzz/seeds as a regression input once fixed).
+# Builds the fuzzers (layout reader, picture loading, the scanner library's
+# channel) with clang and runs each for a bounded time from its seeds in
+# fuzz/seeds; an input that fails is left in build-fuzz/ (keep it in fuzz/seeds
+# as a regression input once fixed).
 #   bash scripts/fuzz.sh [seconds each]    (default 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVINTREL_FUZZ=ON >/dev/null
-cmake --build build-fuzz --target fuzz_layout_reader fuzz_picture >/dev/null
+cmake --build build-fuzz --target fuzz_layout_reader fuzz_picture fuzz_channel >/dev/null
 run() { # name, seeds, max length, options...
     local name=$1 seeds=$2 length=$3
     shift 3
@@ -20,3 +21,4 @@ run() { # name, seeds, max length, options...
 }
 run fuzz_layout_reader layout 8192 -dict=fuzz/layout.dict
 run fuzz_picture picture 16384
+run fuzz_channel channel 65536

@@ -194,7 +194,7 @@ MUTANTS = [
     ("gif: cut-short accepted", "src/picture/picture.cpp",
      [("format == \"gif\" ? readGif(p, n).complete : bmpComplete(p, n)", "format == \"gif\" || bmpComplete(p, n)")]),
     ("bmp: rows not counted", "src/picture/picture.cpp",
-     [("return n >= bmp->offset + bmp->stride() * qAbs(bmp->height);", "return n >= bmp->offset;")]),
+     [("(stride == 0 || (n - bmp->offset) / stride >= rows)", "true")]),
     ("no pixel limit", "src/picture/picture.cpp",
      [("        if (qint64(stored.width()) * stored.height() > kMostPixels)\n            throw PictureError(QStringLiteral(\"%1 is too large\").arg(path));\n", "")]),
     ("EXIF orientation ignored", "src/picture/picture.cpp",

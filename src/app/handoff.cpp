@@ -1,5 +1,6 @@
 #include "handoff.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -11,25 +12,27 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTimer>
+#include <QtEndian>
 
+#include "picture/safefile.h"
 #include "platform/app.h"
 
-// A plain local stream socket: one line (the path) in, "ok" out. The program
-// needs nothing more, and Qt's network module would cost start-up time.
+// A plain local stream socket: one length-prefixed path in, "ok" out. The
+// program needs nothing more, and Qt's network module would cost start-up time.
 namespace vintrel {
 
 namespace {
 constexpr int kWaitMs = 5000;
-constexpr qsizetype kLongestLine = 64 * 1024; // a path, and no more
+constexpr quint32 kLongestPath = 64 * 1024;
 
 bool socketAddress(const QString &path, sockaddr_un &address, QString &why)
 {
     const QByteArray name = QFile::encodeName(path);
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    if (name.size() >= qsizetype(sizeof address.sun_path)) {
-        why = QStringLiteral("the socket's path %1 is too long").arg(path);
+    if (name.isEmpty() || name.size() >= qsizetype(sizeof address.sun_path)) {
+        why = name.isEmpty() ? QStringLiteral("there is no private folder for it")
+                             : QStringLiteral("the socket's path %1 is too long").arg(path);
         return false;
     }
     std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
@@ -37,6 +40,14 @@ bool socketAddress(const QString &path, sockaddr_un &address, QString &why)
 }
 
 QString errnoReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+// True when the process at the other end of the socket is the user's own.
+bool ownPeer(int fd)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid();
+}
 
 // Waits up to `ms` for `events` on `fd`; false on a timeout or an error.
 bool waitFor(int fd, short events, int ms)
@@ -50,7 +61,19 @@ bool waitFor(int fd, short events, int ms)
 }
 } // namespace
 
-QString handoffSocket() { return QDir(App::runtimeFolder()).filePath(QStringLiteral("vintrel.socket")); }
+QString handoffSocket()
+{
+    const QString folder = App::runtimeFolder();
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("vintrel.socket"));
+}
+
+QByteArray handoffMessage(const QString &path)
+{
+    const QByteArray bytes = bytesOf(path);
+    QByteArray message(4, '\0');
+    qToLittleEndian(quint32(bytes.size()), message.data());
+    return message + bytes;
+}
 
 FileHandoff::FileHandoff(std::function<void(const QString &)> take, QObject *parent)
     : QObject(parent), m_take(std::move(take))
@@ -75,6 +98,8 @@ FileHandoff::FileHandoff(std::function<void(const QString &)> take, QObject *par
     }
     m_notifier = std::make_unique<QSocketNotifier>(m_listener, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { accept(); });
+    m_resume.setSingleShot(true);
+    connect(&m_resume, &QTimer::timeout, this, [this] { m_notifier->setEnabled(true); });
 }
 
 FileHandoff::~FileHandoff()
@@ -89,36 +114,60 @@ FileHandoff::~FileHandoff()
 
 void FileHandoff::accept()
 {
-    int fd;
-    while ((fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) {
-        Peer &peer = m_peers[fd];
-        peer.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        connect(peer.notifier.get(), &QSocketNotifier::activated, this, [this, fd] { read(fd); });
+    for (;;) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            // Out of files, say: listened for again in a moment, not at once.
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                m_notifier->setEnabled(false);
+                m_resume.start(200);
+            }
+            return;
+        }
+        if (!ownPeer(fd)) {
+            ::close(fd);
+            continue;
+        }
+        // Full: the connection that has waited longest, silent so far, makes room.
+        if (int(m_peers.size()) >= kMostPeers)
+            drop(m_order.front());
+        auto *peer = new Peer(fd);
+        connect(&peer->notifier, &QSocketNotifier::activated, this, [this, fd] { read(fd); });
+        peer->patience.setSingleShot(true);
+        connect(&peer->patience, &QTimer::timeout, this, [this, fd] { drop(fd); });
+        peer->patience.start(kPatienceMs);
+        m_peers[fd] = peer;
+        m_order.push_back(fd);
     }
 }
 
 void FileHandoff::read(int fd)
 {
-    Peer &peer = m_peers.at(fd);
+    Peer &peer = *m_peers.at(fd);
     char chunk[4096];
     ssize_t got;
     while ((got = ::read(fd, chunk, sizeof chunk)) > 0) {
-        peer.line.append(chunk, got);
-        const qsizetype end = peer.line.indexOf('\n');
-        if (end >= 0) {
-            const QString path = QString::fromUtf8(peer.line.left(end));
-            (void)!::send(fd, "ok\n", 3, MSG_NOSIGNAL);
+        peer.received.append(chunk, got);
+        const quint32 length = peer.received.size() >= 4 ? qFromLittleEndian<quint32>(peer.received.constData()) : 0;
+        if (length > kLongestPath || peer.received.size() > 4 + qsizetype(length)) {
+            drop(fd); // no path, or more than one
+            return;
+        }
+        if (peer.received.size() == 4 + qsizetype(length)) {
+            const QByteArray bytes = peer.received.mid(4);
+            const QString path = fileNameOf(bytes);
+            const bool whole = !bytes.isEmpty() && !bytes.contains('\0') && QDir::isAbsolutePath(path);
+            if (whole)
+                (void)!::send(fd, "ok\n", 3, MSG_NOSIGNAL);
             drop(fd);
             // Opened from the event loop, not from inside this notifier, which
             // a dialog's own loop would otherwise re-enter.
-            if (QDir::isAbsolutePath(path))
+            if (whole)
                 QTimer::singleShot(0, this, [this, path] { m_take(path); });
             return;
         }
-        if (peer.line.size() > kLongestLine)
-            break;
     }
-    if (got == 0 || peer.line.size() > kLongestLine || (got < 0 && errno != EAGAIN && errno != EINTR))
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
         drop(fd);
 }
 
@@ -127,10 +176,11 @@ void FileHandoff::drop(int fd)
     const auto found = m_peers.find(fd);
     if (found == m_peers.end())
         return;
-    found->second.notifier->setEnabled(false);
-    // Deleted later: this may run inside the notifier's own signal.
-    found->second.notifier.release()->deleteLater();
+    found->second->notifier.setEnabled(false);
+    found->second->patience.stop();
+    found->second->deleteLater();
     m_peers.erase(found);
+    m_order.erase(std::find(m_order.begin(), m_order.end(), fd));
     ::close(fd);
 }
 
@@ -156,11 +206,13 @@ bool handFileToRunningCopy(const QString &absolutePath, QString &why)
         ::usleep(20000);
     if (connected != 0) {
         why = errnoReason();
+    } else if (!ownPeer(fd)) {
+        why = QStringLiteral("the socket belongs to another user");
     } else {
-        const QByteArray line = absolutePath.toUtf8() + '\n';
+        const QByteArray message = handoffMessage(absolutePath);
         qsizetype sent = 0;
-        while (why.isEmpty() && sent < line.size()) {
-            const ssize_t n = ::send(fd, line.constData() + sent, size_t(line.size() - sent), MSG_NOSIGNAL);
+        while (why.isEmpty() && sent < message.size()) {
+            const ssize_t n = ::send(fd, message.constData() + sent, size_t(message.size() - sent), MSG_NOSIGNAL);
             if (n > 0)
                 sent += n;
             else if (errno != EINTR)

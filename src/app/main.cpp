@@ -13,6 +13,7 @@
 #include "frmmain.h"
 #include "handoff.h"
 #include "lazystyle.h"
+#include "picture/safefile.h"
 #include "platform/app.h"
 #include "platform/ui.h"
 
@@ -27,7 +28,7 @@ int main(int argc, char *argv[])
                                          "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-title", "-name"};
     QStringList ours;
     for (int i = 1; i < argc; ++i) {
-        const QString a = QString::fromLocal8Bit(argv[i]);
+        const QString a = fileNameOf(argv[i]); // a file's name as it is, whatever its bytes
         if (a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--")) && a != QLatin1String("-h") &&
             a.size() > 1)
             i += qtWithValue.contains(a) ? 1 : 0;

@@ -49,8 +49,8 @@ struct BusyPointer {
 // An existing photo path whose file is not an ordinary, visible file counts as missing.
 bool photoMissing(const QString &path)
 {
-    const QFileInfo info(path);
-    return !info.isFile() || info.isHidden();
+    struct stat st {};
+    return ::stat(bytesOf(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || QFileInfo(path).fileName().startsWith(QLatin1Char('.'));
 }
 
 // Loads each distinct path once on the thread pool, each for the largest size

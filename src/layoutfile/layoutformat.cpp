@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLocale>
 
+#include "picture/safefile.h"
 #include "platform/errors.h"
 
 namespace vintrel::layoutformat {
@@ -93,7 +94,7 @@ QByteArray recordLine(const SlotValues &slot, double counter)
             line += ',';
         line += '"';
         // A quote in a path is written twice, so it reads back as one.
-        line += f == 0 ? QFile::encodeName(fields[f]).replace('"', "\"\"") : fields[f].toLatin1();
+        line += f == 0 ? bytesOf(fields[f]).replace('"', "\"\"") : fields[f].toLatin1();
         line += '"';
     }
     line += "\r\n";
@@ -188,7 +189,7 @@ float single(const QByteArray &text, bool size)
 ReadSlot parseRecord(const Record &record)
 {
     ReadSlot slot;
-    slot.path = QFile::decodeName(record[0]);
+    slot.path = fileNameOf(record[0]);
     slot.left = single(record[1], false);
     slot.top = single(record[2], false);
     slot.width = single(record[3], true);

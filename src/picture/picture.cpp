@@ -194,7 +194,9 @@ bool bmpComplete(const uchar *p, qint64 n)
         return false;
     if (bmp->compression != 0 && bmp->compression != 3)
         return true; // run-length data: the decoder checks it
-    return n >= bmp->offset + bmp->stride() * qAbs(bmp->height);
+    // Divided, not multiplied: a header may claim sizes whose product no number holds.
+    const qint64 stride = bmp->stride(), rows = qAbs(bmp->height);
+    return n >= bmp->offset && (stride == 0 || (n - bmp->offset) / stride >= rows);
 }
 
 // The part `part` of an uncompressed bitmap at `out` pixels, each the mean of

@@ -3,6 +3,7 @@
 // opening never blocks (a FIFO or a device named in a dialog or a layout file
 // is refused at once, not waited on). The identity of a file tells later
 // whether it is still the file that was read.
+#include <QByteArrayView>
 #include <QFile>
 #include <QString>
 
@@ -17,6 +18,13 @@ struct FileIdentity {
     }
     friend bool operator!=(const FileIdentity &a, const FileIdentity &b) { return !(a == b); }
 };
+
+// File names as the bytes the file system has them. Where they are not UTF-8,
+// each stray byte stands for itself as a character of its own (U+DC80 to
+// U+DCFF, which no valid name decodes to), so that any name goes into a
+// QString and back whole, where Qt's own decoding would replace such bytes.
+QString fileNameOf(QByteArrayView bytes);
+QByteArray bytesOf(const QString &name);
 
 // Opens `path` for reading into `file` when it names a regular file; false with
 // a reason otherwise. `identity`, when given, receives the file's identity.

@@ -1,6 +1,10 @@
 #include "app.h"
 
 #include <memory>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 #include <QCoreApplication>
@@ -19,13 +23,36 @@ QString App::Title() { return QStringLiteral("Vintrel"); }
 
 QString App::Path() { return QCoreApplication::applicationDirPath(); }
 
+QString App::privateFolder(const QString &path)
+{
+    // Made only for the user (mode 0700); then, looked at without following a
+    // link, it must be a folder of the user's that nobody else may enter.
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty() || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST))
+        return {};
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return {};
+    if ((st.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0)
+        return {};
+    return path;
+}
+
 QString App::runtimeFolder()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    QDir().mkpath(folder);
-    return folder;
+    // The desktop's own folder for the user's running programs, else one of
+    // the program's in the user's cache; never one others could make first.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime)) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+            (st.st_mode & 077) == 0)
+            return runtime;
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty() || !QDir().mkpath(cache))
+        return {};
+    return privateFolder(QDir(cache).filePath(QStringLiteral("vintrel")));
 }
 
 namespace {
@@ -34,7 +61,17 @@ QString g_lockProblem;
 
 App::LockOutcome App::takeLock(const QString &path, std::unique_ptr<QLockFile> &held, QString &why)
 {
+    if (path.isEmpty()) {
+        why = QStringLiteral("there is no private folder for its lock");
+        return LockOutcome::Unusable;
+    }
     for (int attempt = 0;; ++attempt) {
+        // A lock of another user's is nobody's to trust, nor to take over.
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && st.st_uid != ::getuid()) {
+            why = QStringLiteral("%1 belongs to another user").arg(path);
+            return LockOutcome::Unusable;
+        }
         auto lock = std::make_unique<QLockFile>(path);
         // A lock whose owner is no longer running is stale and is taken over;
         // age alone never makes it stale.
@@ -76,7 +113,9 @@ bool App::PrevInstance()
     static const bool previous = [] {
         // Held for the life of the process.
         static std::unique_ptr<QLockFile> lock;
-        const LockOutcome outcome = takeLock(runtimeFolder() + QStringLiteral("/vintrel.lock"), lock, g_lockProblem);
+        const QString folder = runtimeFolder();
+        const LockOutcome outcome =
+            takeLock(folder.isEmpty() ? QString() : folder + QStringLiteral("/vintrel.lock"), lock, g_lockProblem);
         return outcome == LockOutcome::HeldByLiveCopy;
     }();
     return previous;

@@ -24,8 +24,14 @@ QString lockProblem();
 // is replaced, the link itself and never what it points to.
 enum class LockOutcome { Taken, HeldByLiveCopy, Unusable };
 LockOutcome takeLock(const QString &path, std::unique_ptr<QLockFile> &held, QString &why);
-// The user's folder for the lock and the socket of the running copy.
+// The user's private folder for the lock and the socket of the running copy:
+// $XDG_RUNTIME_DIR when it is the user's alone, else "vintrel" in the user's
+// cache folder; empty when there is none.
 QString runtimeFolder();
+// Makes `path` a folder of the user's alone (mode 0700) where it is not, or
+// finds it so: the path, or empty when it is a link, not a folder, or another
+// user's.
+QString privateFolder(const QString &path);
 } // namespace App
 
 namespace Screen {

@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -80,6 +81,12 @@ std::optional<QString> QtUi::fileDialog(const FileDialogRequest &request)
         dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    // Qt reads double quotes in a typed name as a list of names: the one name
+    // typed, or chosen in the list (which puts it there as it is), is taken
+    // exactly, quotes and all.
+    const auto *typed = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (typed && !typed->text().isEmpty())
+        return dialog.directory().absoluteFilePath(typed->text());
     return dialog.selectedFiles().constFirst();
 }
 

@@ -5,6 +5,9 @@
 #include <map>
 #include <optional>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -16,6 +19,26 @@
 namespace vintrel::registry {
 
 namespace {
+// Whether a registry file may be read: a regular file of root's or the user's
+// that nobody else may write; for the one beside an installed copy, every
+// folder above it too (a copy run from a folder others may write would
+// otherwise start what they wrote there), but for a folder of root's that
+// keeps each one's files its own, such as /tmp.
+bool trusted(const QString &path, bool folders)
+{
+    QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    auto own = [&] { return st.st_uid == 0 || st.st_uid == ::getuid(); };
+    if (::lstat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) || !own() || (st.st_mode & 022))
+        return false;
+    while (folders && name.lastIndexOf('/') > 0) {
+        name.truncate(name.lastIndexOf('/'));
+        if (::stat(name.constData(), &st) != 0 || !own() || ((st.st_mode & 022) && !((st.st_mode & S_ISVTX) && st.st_uid == 0)))
+            return false;
+    }
+    return true;
+}
+
 struct Value {
     std::int32_t type;
     QByteArray bytes;
@@ -68,14 +91,17 @@ QStringList files()
 {
     QStringList files;
     const QString name = QStringLiteral("/Vintrel/registry.ini");
+    // The system's folders (the most important of XDG_CONFIG_DIRS last), an
+    // installed copy's own, then the user's.
     QStringList system = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation).mid(1);
-    std::reverse(system.begin(), system.end()); // the most important of XDG_CONFIG_DIRS last
+    std::reverse(system.begin(), system.end());
     system.prepend(QStringLiteral("/etc/xdg"));
-    system << QDir::cleanPath(App::Path() + QStringLiteral("/../etc/xdg"));
+    const QString prefix = QDir::cleanPath(App::Path() + QStringLiteral("/../etc/xdg") + name);
+    system << QFileInfo(prefix).path();
     system << QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     for (const QString &folder : system) {
         const QString path = QDir::cleanPath(folder + name);
-        if (!files.contains(path) && QFileInfo(path).isFile() && QFileInfo(path).isReadable())
+        if (!files.contains(path) && trusted(path, path == prefix))
             files << path;
     }
     return files;

@@ -2,7 +2,9 @@
 // A small registry of the program's own: typed values under key paths of
 // HKEY_LOCAL_MACHINE, read from text files. The system's file comes first,
 // then the prefix's (an installed copy's etc/xdg), then the user's; a later
-// file's value replaces an earlier one's.
+// file's value replaces an earlier one's. A file that others than its owner
+// (the user or root) may write is not read, nor the prefix's where a folder
+// above it may be written by others.
 //
 //   [HKEY_LOCAL_MACHINE\SOFTWARE\Vintrel\Example]
 //   Name = sz:some text
@@ -24,7 +26,7 @@ constexpr std::int32_t REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4;
 constexpr std::int32_t KEY_QUERY_VALUE = 0x1, KEY_ALL_READ_WRITE = 0x2003F;
 constexpr std::int32_t ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_MORE_DATA = 234;
 
-// The files read, in order; only readable regular files count.
+// The files read, in order.
 QStringList files();
 
 std::int32_t RegOpenKeyEx(Key root, const QString &path, std::int32_t options, std::int32_t access, Key &opened);

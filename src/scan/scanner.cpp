@@ -12,6 +12,7 @@
 
 #include "layout/addphoto.h"
 #include "layout/page.h"
+#include "picture/safefile.h"
 #include "platform/app.h"
 #include "platform/errors.h"
 #include "platform/msgbox.h"
@@ -133,7 +134,7 @@ void mnuacquire_Click(Page &page, QWidget *window, Ui &ui)
             if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
                 path = name;
         }
-        if (library->AcquireToFilename(handleOf(window), QFile::encodeName(path).constData()) != 0)
+        if (library->AcquireToFilename(handleOf(window), bytesOf(path).constData()) != 0)
             return;
         page.LayoutSaved = false;
         const std::optional<int> slot = findFreeSlot(page, ui);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -14,6 +15,8 @@ namespace vintrel::scan {
 
 namespace {
 constexpr qint64 kHeaderBytes = 54;
+
+QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
 
 // The process's file mode mask, read without changing it.
 mode_t processUmask()
@@ -115,6 +118,14 @@ bool BmpWriter::beginFrame(const Frame &frame)
         return fail(QStringLiteral("The scanner sent lines shorter than their pixels."));
     if (m_anyFrame && frame.pixelsPerLine != m_width)
         return fail(QStringLiteral("The scanner changed the width of the image between passes."));
+    // Every size is taken in 64 bits and checked before anything is made: the
+    // bitmap within its budget, a line within what its pixels need.
+    const qint64 stride = (qint64(frame.pixelsPerLine) * 3 + 3) / 4 * 4;
+    if (kHeaderBytes + stride * qMax(frame.lines, 1) > kMostBytes)
+        return fail(frame.lines > 0 ? tooLarge(QStringLiteral("%1 x %2 pixels").arg(frame.pixelsPerLine).arg(frame.lines))
+                                    : tooLarge(QStringLiteral("%1 pixels wide").arg(frame.pixelsPerLine)));
+    if (frame.bytesPerLine > 2 * stride + 4096)
+        return fail(QStringLiteral("The scanner sent lines of %1 bytes for %2 pixels.").arg(frame.bytesPerLine).arg(frame.pixelsPerLine));
     m_frame = frame;
     m_line = QByteArray(frame.bytesPerLine, '\0');
     m_filled = 0;
@@ -122,9 +133,14 @@ bool BmpWriter::beginFrame(const Frame &frame)
     if (!m_anyFrame) {
         m_anyFrame = true;
         m_width = frame.pixelsPerLine;
-        m_stride = (qint64(m_width) * 3 + 3) / 4 * 4;
-        m_row = QByteArray(int(m_stride), '\0');
+        m_stride = stride;
+        m_row = QByteArray(qsizetype(m_stride), '\0');
         const QString folder = QFileInfo(m_target).absolutePath();
+        struct statvfs disk {};
+        const qint64 needed = kHeaderBytes + stride * qMax(frame.lines, 1);
+        if (::statvfs(QFile::encodeName(folder).constData(), &disk) == 0 && qint64(disk.f_bavail) * qint64(disk.f_frsize) < needed)
+            return fail(QStringLiteral("The disk holds %1 MB more, and the image needs %2 MB.")
+                            .arg(megabytes(qint64(disk.f_bavail) * qint64(disk.f_frsize)), megabytes(needed)));
         m_bitmap = std::make_unique<QTemporaryFile>(QDir(folder).filePath(QStringLiteral(".scan-XXXXXX.bmp")));
         if (!m_bitmap->open())
             return fail(QStringLiteral("No file can be made in %1: %2").arg(folder, m_bitmap->errorString()));
@@ -139,6 +155,12 @@ bool BmpWriter::beginFrame(const Frame &frame)
         return fail(QStringLiteral("The scanner changed the height of the image between passes."));
     }
     return true;
+}
+
+QString BmpWriter::tooLarge(const QString &size)
+{
+    return QStringLiteral("The scanner sent an image of %1, too large to place: a scan may take at most %2 MB.")
+        .arg(size, megabytes(kMostBytes));
 }
 
 qint64 BmpWriter::rowAt(int y) const
@@ -192,6 +214,8 @@ bool BmpWriter::write(const char *data, qint64 size)
         m_filled = 0;
         if (m_height > 0 && m_y >= m_height)
             return fail(QStringLiteral("The scanner sent more lines than it announced."));
+        if (kHeaderBytes + (m_y + 1) * m_stride > kMostBytes) // lines not told before the end
+            return fail(tooLarge(QStringLiteral("%1 pixels wide and more than %2 lines").arg(m_width).arg(m_y)));
         if (!putRow(m_y++, reinterpret_cast<const uchar *>(m_line.constData())))
             return false;
     }

@@ -28,6 +28,9 @@ public:
         int lines = -1; // -1: not known before the frame ends
     };
 
+    // The largest bitmap written: what the program can place on the page.
+    static constexpr qint64 kMostBytes = qint64(1) << 30;
+
     BmpWriter(const QString &target, double dotsPerInch);
     ~BmpWriter();
     BmpWriter(const BmpWriter &) = delete;
@@ -42,6 +45,7 @@ public:
 
 private:
     bool fail(const QString &why);
+    static QString tooLarge(const QString &size);
     bool putRow(int y, const uchar *line);
     template <class Bytes, class Io> static int fully(Io io, QFile &file, qint64 at, Bytes data, qint64 size);
     bool writeAt(QFile &file, qint64 at, const char *data, qint64 size);

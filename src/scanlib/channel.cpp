@@ -85,17 +85,69 @@ bool receiveMessage(int socket, Message &message, int ms, bool *timedOut)
     return readAll(socket, message.body.data(), message.body.size());
 }
 
+namespace {
+// A list as QDataStream writes it (a count, then the elements), read without
+// trusting the count: at most one element a byte left.
+template <class T> QDataStream &readList(QDataStream &in, QList<T> &list)
+{
+    list.clear();
+    quint32 count = 0;
+    in >> count;
+    if (in.status() != QDataStream::Ok || count > quint64(in.device()->bytesAvailable())) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return in;
+    }
+    for (quint32 n = 0; n < count && in.status() == QDataStream::Ok; ++n) {
+        T element;
+        in >> element;
+        list.append(element);
+    }
+    return in;
+}
+} // namespace
+
+QDataStream &operator<<(QDataStream &out, const Value &v)
+{
+    if (v.value.typeId() == QMetaType::QString)
+        return out << quint8(2) << v.value.toString();
+    if (v.value.isValid())
+        return out << quint8(1) << v.value.toDouble();
+    return out << quint8(0);
+}
+QDataStream &operator>>(QDataStream &in, Value &v)
+{
+    quint8 kind = 0;
+    in >> kind;
+    QString text;
+    double number = 0;
+    if (kind == 2)
+        in >> text, v.value = text;
+    else if (kind == 1)
+        in >> number, v.value = number;
+    else if (kind == 0)
+        v.value = QVariant();
+    else
+        in.setStatus(QDataStream::ReadCorruptData);
+    return in;
+}
 QDataStream &operator<<(QDataStream &out, const DeviceInfo &d) { return out << d.name << d.vendor << d.model << d.type; }
 QDataStream &operator>>(QDataStream &in, DeviceInfo &d) { return in >> d.name >> d.vendor >> d.model >> d.type; }
 QDataStream &operator<<(QDataStream &out, const Setting &s)
 {
     return out << s.name << s.title << s.unit << s.words << s.numbers << s.minimum << s.maximum << s.step << s.whole
-               << s.value;
+               << Value{s.value};
 }
 QDataStream &operator>>(QDataStream &in, Setting &s)
 {
-    return in >> s.name >> s.title >> s.unit >> s.words >> s.numbers >> s.minimum >> s.maximum >> s.step >> s.whole >>
-           s.value;
+    Value value;
+    in >> s.name >> s.title >> s.unit;
+    readList(in, s.words);
+    readList(in, s.numbers);
+    in >> s.minimum >> s.maximum >> s.step >> s.whole >> value;
+    s.value = value.value;
+    return in;
 }
+QDataStream &operator>>(QDataStream &in, QList<DeviceInfo> &list) { return readList(in, list); }
+QDataStream &operator>>(QDataStream &in, QList<Setting> &list) { return readList(in, list); }
 
 } // namespace vintrel::scan

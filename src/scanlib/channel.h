@@ -4,6 +4,12 @@
 // kind (1 byte), then its values as QDataStream writes them. The library asks,
 // the helper answers each request; only Cancel may come while a scan sends its
 // frames, and it has no answer of its own.
+//
+// Neither side trusts what it reads: a message must decode exactly, to its
+// last byte, every count is bounded by the bytes that follow it, and a value
+// (QVariant) crosses only as a number or a text.
+#include <new>
+
 #include <QByteArray>
 #include <QDataStream>
 #include <QIODevice>
@@ -50,16 +56,31 @@ template <class... T> QByteArray pack(const T &...values)
     (out << ... << values);
     return body;
 }
+// False when the body does not hold exactly these values.
 template <class... T> bool unpack(const QByteArray &body, T &...values)
 {
     QDataStream in(body);
-    (in >> ... >> values);
-    return in.status() == QDataStream::Ok;
+    try {
+        (in >> ... >> values);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return in.status() == QDataStream::Ok && in.atEnd();
 }
 
+// A setting's value: a number or a text (or nothing).
+struct Value {
+    QVariant value;
+};
+
+QDataStream &operator<<(QDataStream &out, const Value &v);
+QDataStream &operator>>(QDataStream &in, Value &v);
 QDataStream &operator<<(QDataStream &out, const DeviceInfo &d);
 QDataStream &operator>>(QDataStream &in, DeviceInfo &d);
 QDataStream &operator<<(QDataStream &out, const Setting &s);
 QDataStream &operator>>(QDataStream &in, Setting &s);
+// Lists read no more elements than the bytes left could hold.
+QDataStream &operator>>(QDataStream &in, QList<DeviceInfo> &list);
+QDataStream &operator>>(QDataStream &in, QList<Setting> &list);
 
 } // namespace vintrel::scan

@@ -5,8 +5,10 @@
 #include "vintrelscan.h"
 
 #include <atomic>
+#include <optional>
 
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -18,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QThread>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -33,23 +36,32 @@ namespace vintrel::scan {
 
 namespace {
 
+// How long a helper asked to stop waiting for it may take before it is ended.
+constexpr int kCancelGraceMs = 500;
+
 // The library keeps its own settings: the chosen device, and per device the
 // values last used in its scan dialog.
 QSettings settings() { return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Vintrel"), QStringLiteral("vintrel-scan")); }
 QString deviceGroup(const QString &name) { return QStringLiteral("Device-") + QString::fromLatin1(QUrl::toPercentEncoding(name)); }
 
 // Runs work on the SANE thread, waiting as the program waits: after a moment
-// a modal busy indication says what is happening.
-template <class Work> auto onSaneThread(Work work, QWidget *owner, const QString &busy) -> decltype(work())
+// a modal busy indication says what is happening, with Cancel, which gives
+// the helper a moment and then ends it. Nothing when cancelled.
+template <class Work> auto onSaneThread(Work work, QWidget *owner, const QString &busy) -> std::optional<decltype(work())>
 {
     auto future = QtConcurrent::run(&saneThread(), std::move(work));
     Waiting waiting;
     waiting.owner = owner;
     waiting.objectName = QStringLiteral("ScannerBusy");
     waiting.text = [busy](int, int) { return busy; };
-    waiting.waitFor(QFuture<void>(future));
-    if constexpr (!std::is_void_v<decltype(work())>)
-        return future.takeResult();
+    waiting.cancel = [future] {
+        for (QDeadlineTimer grace(kCancelGraceMs); !future.isFinished() && !grace.hasExpired();)
+            QThread::msleep(10);
+        saneAbort();
+    };
+    if (!waiting.waitFor(QFuture<void>(future)))
+        return std::nullopt;
+    return future.takeResult();
 }
 
 QWidget *ownerOf(uint32_t window)
@@ -68,15 +80,16 @@ QList<DeviceInfo> devices(QWidget *owner)
     if (!known.isEmpty() && age.isValid() && age.elapsed() < 60'000)
         return known; // an empty answer is asked again: a scanner may just have been plugged in
     known = onSaneThread(
-        [] {
-            QString why;
-            if (!saneStart(why))
-                return QList<DeviceInfo>();
-            QList<DeviceInfo> found = saneDevices();
-            saneEnd();
-            return found;
-        },
-        owner, QStringLiteral("Looking for scanners and cameras…"));
+                [] {
+                    QString why;
+                    if (!saneStart(why))
+                        return QList<DeviceInfo>();
+                    QList<DeviceInfo> found = saneDevices();
+                    saneEnd();
+                    return found;
+                },
+                owner, QStringLiteral("Looking for scanners and cameras…"))
+                .value_or(QList<DeviceInfo>()); // cancelled: as if none were found
     age.start();
     return known;
 }
@@ -306,7 +319,7 @@ VINTREL_SCAN_EXPORT int16_t TWAIN_AcquireToFilename(uint32_t window, const char 
         QList<Setting> offered;
         QString why;
     };
-    Opened opened = onSaneThread(
+    std::optional<Opened> tried = onSaneThread(
         [name = info.name] {
             Opened o;
             if (!saneStart(o.why))
@@ -319,6 +332,9 @@ VINTREL_SCAN_EXPORT int16_t TWAIN_AcquireToFilename(uint32_t window, const char 
             return o;
         },
         owner, QStringLiteral("Opening %1 %2…").arg(info.vendor, info.model));
+    if (!tried)
+        return 1; // cancelled: as a cancelled scan
+    Opened opened = std::move(*tried);
     if (!opened.device) {
         tell(owner, QStringLiteral("%1 cannot be used: %2").arg(info.name, opened.why));
         return 1;

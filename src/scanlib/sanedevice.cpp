@@ -35,6 +35,9 @@ constexpr int kCancelMs = 10'000;
 const QString kStopped = QStringLiteral("the scanner's driver stopped working");
 const QString kSilent = QStringLiteral("the scanner stopped answering");
 
+// The helper that runs, while it may be ended from another thread.
+std::atomic<pid_t> runningHelper{0};
+
 struct Helper {
     pid_t pid = -1;
     int socket = -1;
@@ -44,6 +47,8 @@ struct Helper {
     ~Helper()
     {
         if (pid > 0) {
+            pid_t mine = pid; // no longer to be ended from elsewhere: it may be reaped, its number reused
+            runningHelper.compare_exchange_strong(mine, 0);
             // Asked to end (or ended already): it has a moment, then is killed.
             bool reaped = false;
             for (int waited = 0; !reaped && waited < kEndMs; ++waited) {
@@ -136,6 +141,8 @@ std::shared_ptr<Helper> startHelper(QString &why)
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(theirs);
+    if (!failed)
+        runningHelper = h->pid;
     if (failed) {
         h->pid = -1;
         why = QString::fromLocal8Bit(strerror(failed));
@@ -156,6 +163,13 @@ std::shared_ptr<Helper> startHelper(QString &why)
 }
 
 } // namespace
+
+void saneAbort()
+{
+    const pid_t pid = runningHelper;
+    if (pid > 0)
+        ::kill(-pid, SIGKILL);
+}
 
 QThreadPool &saneThread()
 {
@@ -243,7 +257,7 @@ bool SaneDevice::set(const QString &name, const QVariant &value, QString &why)
 {
     QByteArray body;
     bool set = false;
-    return d->helper->exchange(ask::Set, pack(name, value), answer::Set, body, why) && unpack(body, set, why) && set;
+    return d->helper->exchange(ask::Set, pack(name, Value{value}), answer::Set, body, why) && unpack(body, set, why) && set;
 }
 
 double SaneDevice::resolution()

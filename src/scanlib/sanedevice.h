@@ -40,6 +40,10 @@ struct Setting {
 // The thread every SANE call runs on: one thread, kept for the process.
 QThreadPool &saneThread();
 
+// Ends the helper at once, from any thread: the call waiting for it on the
+// SANE thread fails, as with a helper that stopped working.
+void saneAbort();
+
 // Starts SANE; false with a reason when it cannot start.
 bool saneStart(QString &why);
 void saneEnd();

@@ -4,6 +4,7 @@
 // answering. The library starts one for each of its commands and gives it a
 // Unix socket as file descriptor 3; the helper answers its requests one at a
 // time (channel.h) and ends with SANE when asked to or when the socket closes.
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 
 #include <chrono>
@@ -262,8 +263,10 @@ void scan()
     std::set<long> before; // the threads there were before the backend started its own
     auto done = [&](bool scanned, bool cancelled, const QString &why) {
         stopping = true;
-        settleBackendThreads(before);
-        sane_cancel(handle);
+        if (handle) { // a scan asked for before any device was opened has nothing to end
+            settleBackendThreads(before);
+            sane_cancel(handle);
+        }
         scanning = false;
         send(answer::Done, pack(scanned, cancelled, why));
     };
@@ -319,6 +322,8 @@ void cancel()
 
 int main()
 {
+    // Ends with the program that started it, whatever a driver is doing.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::signal(SIGPIPE, SIG_IGN);
     // Requests wait here for the main thread; a Cancel acts at once.
     std::mutex lock;
@@ -357,14 +362,17 @@ int main()
             requests.pop_front();
         }
         QString name, why;
-        QVariant v;
+        Value v;
         switch (m.kind) {
         case ask::Devices: send(answer::Devices, pack(devices())); break;
         case ask::Open: {
             if (handle)
                 sane_close(handle);
             handle = nullptr;
-            unpack(m.body, name);
+            if (!unpack(m.body, name)) { // no device is opened on a request that does not read
+                send(answer::Opened, pack(false, QStringLiteral("the request to open a device could not be read")));
+                break;
+            }
             const SANE_Status status = sane_open(QFile::encodeName(name).constData(), &handle);
             if (status != SANE_STATUS_GOOD)
                 handle = nullptr;
@@ -374,7 +382,8 @@ int main()
         case ask::Settings: send(answer::Settings, pack(settings())); break;
         case ask::Set: {
             bool ok = unpack(m.body, name, v);
-            ok = ok && set(name, v, why);
+            why = ok ? QString() : QStringLiteral("the request to set a value could not be read");
+            ok = ok && set(name, v.value, why);
             send(answer::Set, pack(ok, why));
             break;
         }

@@ -2,7 +2,13 @@
 // menus and toolbar; and one copy at a time, tried with real processes.
 #include <csignal>
 
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include "app/about.h"
+#include "app/handoff.h"
 #include "layout/addphoto.h"
 #include "layout/ruler.h"
 #include "platform/app.h"
@@ -15,11 +21,12 @@ using namespace vintrel::test;
 namespace {
 QString storedFolder() { return GetSetting("Vintrel", "Default", "Path"); }
 // The registry file of the system (XDG_CONFIG_DIRS) or of the user.
-void writeRegistry(const QString &whose, const QString &text)
+QString writeRegistry(const QString &whose, const QString &text)
 {
     const QString folder = qEnvironmentVariable(whose == "user" ? "XDG_CONFIG_HOME" : "XDG_CONFIG_DIRS") + "/Vintrel";
     QDir().mkpath(folder);
-    writeBytes(folder + "/registry.ini", text.toUtf8());
+    QFile::remove(folder + "/registry.ini");
+    return writeBytes(folder + "/registry.ini", text.toUtf8());
 }
 } // namespace
 
@@ -214,18 +221,32 @@ private slots:
         QTest::newRow("78 56 34 12") << "Value = dword:12345678" << "&h12345678";
         QTest::newRow("a wrong type") << "Value = hex:0102" << "";
         QTest::newRow("not the user's") << "Other = sz:x" << "from the system";
+        // What others may write is not read: the user's file, or one beside
+        // the program in a folder others may write.
+        QTest::newRow("the user's, which others may write") << "Value = sz:theirs, shared" << "from the system";
+        QTest::newRow("beside the program, in a folder others may write") << "Other = sz:x" << "from the system";
     }
     void registryValues()
     {
         QFETCH(QString, line);
         QFETCH(QString, text);
         writeRegistry("system", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vintrel]\nValue = sz:from the system\n");
-        writeRegistry("user", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vintrel]\n" + line + "\n");
+        const QString user = writeRegistry("user", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vintrel]\n" + line + "\n");
+        const QString beside = QDir::cleanPath(App::Path() + "/../etc/xdg/Vintrel");
+        const bool shared = line.contains("shared"), besides = QByteArray(QTest::currentDataTag()).startsWith("beside");
+        if (shared)
+            QFile::setPermissions(user, QFileDevice::Permissions(0x6666));
+        if (besides) {
+            QDir().mkpath(beside);
+            QFile::setPermissions(beside, QFileDevice::Permissions(0x7777));
+            writeBytes(beside + "/registry.ini", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vintrel]\nValue = sz:planted\n");
+        }
         QString value;
         QVERIFY(GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Value", value));
         QCOMPARE(value, text);
         QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", "Value", value) && value.isEmpty());
         QVERIFY(!GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Nothing", value) && value.isEmpty());
+        QDir(QFileInfo(beside).path()).removeRecursively();
     }
 
     void systemInfo_data()
@@ -297,6 +318,7 @@ private slots:
         QTest::newRow("dangling symbolic link") << "dangling" << taken;
         QTest::newRow("link to another file") << "link" << taken;
         QTest::newRow("in a file, not a folder") << "under a file" << unusable;
+        QTest::newRow("another user's, naming a live copy") << "another user's" << unusable;
     }
     void lockFile()
     {
@@ -321,6 +343,11 @@ private slots:
             QVERIFY(QFile::link(inTheWay == "link" ? other : here.filePath("nowhere"), path));
         if (inTheWay == "under a file")
             path = other + "/vintrel.lock";
+        if (inTheWay == "another user's") {
+            writeBytes(path, QByteArray::number(getpid()) + "\nvintrel\n" + host + "\n");
+            if (geteuid() != 0 || chown(QFile::encodeName(path).constData(), 65534, 65534) != 0)
+                QSKIP("only the superuser can give a file away");
+        }
         std::unique_ptr<QLockFile> held;
         QString why;
         QCOMPARE(int(App::takeLock(path, held, why)), outcome);
@@ -331,37 +358,92 @@ private slots:
             QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
     }
 
+    // The private folder for the lock and the socket is made for the user
+    // alone, or found so; a link, a file or another user's folder is not used.
+    void privateFolder()
+    {
+        QTemporaryDir here;
+        QVERIFY(QFile::link(here.path(), here.filePath("link")) && QDir().mkpath(here.filePath("open")));
+        QFile::setPermissions(here.filePath("open"), QFileDevice::Permissions(0x7755));
+        const QString file = writeBytes(here.filePath("file"), "x");
+        for (const char *name : {"new", "open"}) {
+            QCOMPARE(App::privateFolder(here.filePath(name)), here.filePath(name));
+            QCOMPARE(QFileInfo(here.filePath(name)).permissions() & 0x0077, 0); // nobody else may enter
+        }
+        QCOMPARE(App::privateFolder(here.filePath("link")), QString());
+        QCOMPARE(App::privateFolder(file), QString());
+        if (geteuid() == 0 && QDir().mkpath(here.filePath("theirs")) &&
+            chown(QFile::encodeName(here.filePath("theirs")).constData(), 65534, 65534) == 0)
+            QCOMPARE(App::privateFolder(here.filePath("theirs")), QString());
+    }
+
     // A layout file named to a second copy opens in this one, asking first
-    // about unsaved changes; the second copy ends.
+    // about unsaved changes; the second copy ends. Only a whole path from the
+    // user's own process is taken, whatever its bytes, and connections that
+    // say nothing, or nonsense, neither block it nor make the program spin.
     void fileNamedToSecondCopyOpensHere_data()
     {
-        QTest::addColumn<bool>("unsaved");
-        QTest::newRow("saved page") << false;
-        QTest::newRow("unsaved changes") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("saved page") << "";
+        QTest::newRow("unsaved changes") << "unsaved";
+        QTest::newRow("a name holding a line end") << "line end";
+        QTest::newRow("after 400 silent connections and nonsense, out of files") << "crowd";
     }
     void fileNamedToSecondCopyOpensHere()
     {
-        QFETCH(bool, unsaved);
+        QFETCH(QString, how);
         Desk desk; // holds the lock and listens
         const QString photo = writePicture(dir.filePath("handed.png"), {40, 30}, "PNG");
+        const QString name = how == "line end" ? "handed.ppy\nother.ppy" : "handed.ppy";
         desk.place(2, photo, 300, 200, 600, 450);
-        desk.save(dir.filePath("handed.ppy"));
+        desk.save(dir.filePath(name));
+        if (how == "line end")
+            writeBytes(dir.filePath("handed.ppy"), "the name cut at its line end: not a layout");
         const QString saved = desk.slot(2);
         desk.run("mnuNew");
-        if (unsaved) {
+        if (how == "unsaved") {
             desk.place(0, photo, 0, 0, 600, 450);
             desk.page.LayoutSaved = false;
             desk.ui.answers << MsgAnswer::Yes;
         }
+        std::vector<int> crowd;
+        rlimit files{};
+        getrlimit(RLIMIT_NOFILE, &files);
+        if (how == "crowd") {
+            rlimit few = files;
+            few.rlim_cur = QDir("/proc/self/fd").count() + 40;
+            setrlimit(RLIMIT_NOFILE, &few);
+            sockaddr_un at{AF_UNIX, {}};
+            qstrncpy(at.sun_path, QFile::encodeName(handoffSocket()).constData(), sizeof at.sun_path);
+            for (int n = 0; n < 400; ++n) {
+                const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+                if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0 && (n % 50 || send(fd, "\xff\xff\xff\x00/x", 6, 0)))
+                    crowd.push_back(fd);
+                else if (fd >= 0)
+                    close(fd);
+            }
+            rusage before{}, after{};
+            getrusage(RUSAGE_SELF, &before);
+            QTest::qWait(1000);
+            getrusage(RUSAGE_SELF, &after);
+            const double cpu = (after.ru_utime.tv_sec - before.ru_utime.tv_sec) + (after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
+                               (after.ru_utime.tv_usec - before.ru_utime.tv_usec + after.ru_stime.tv_usec - before.ru_stime.tv_usec) / 1e6;
+            QVERIFY2(cpu < 0.3, qPrintable(QString("%1 s of the processor in 1 s").arg(cpu)));
+            setrlimit(RLIMIT_NOFILE, &files);
+        }
         QProcess second;
         second.setWorkingDirectory(dir.path());
-        second.start(VINTREL_BINARY, {"handed.ppy"}); // named from where it starts
+        second.start(VINTREL_BINARY, {name}); // named from where it starts
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
         QCOMPARE(second.exitCode(), 0);
         QTRY_COMPARE(desk.slot(2), saved);
+        QCOMPARE(desk.page.PicFile[2], photo);
         QCOMPARE(desk.slot(0).left(4), "free");
-        QCOMPARE(desk.ui.said(), unsaved ? QStringList{"question: Discard current changes and open a previously saved layout?"}
-                                         : QStringList{});
+        QCOMPARE(desk.ui.said(), how == "unsaved" ? QStringList{"question: Discard current changes and open a previously saved layout?"}
+                                                  : QStringList{});
+        for (int fd : crowd)
+            close(fd);
+        QFile::remove(dir.filePath(name));
     }
 };
 

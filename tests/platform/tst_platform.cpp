@@ -229,6 +229,30 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DialogCancelled, cd.ShowOpen());
     }
 
+    // The real file dialog gives the one name typed, quotes and all, where Qt
+    // would read a list of names and take another file.
+    void fileDialogTakesTheNameAsTyped_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("save") << int(FileDialogKind::Save) << "trip \"A\".ppy";
+        QTest::newRow("open") << int(FileDialogKind::Open) << "say \"cheese\".gif";
+    }
+    void fileDialogTakesTheNameAsTyped()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, typed);
+        for (const char *other : {"A", "cheese", "say \"cheese\".gif"})
+            writeBytes(at(other), "a file");
+        QTimer::singleShot(200, [typed] {
+            auto *edit = QApplication::activeModalWidget()->findChild<QLineEdit *>("fileNameEdit");
+            edit->setText(typed);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        QtUi ui;
+        QCOMPARE(ui.fileDialog({FileDialogKind(kind), "All Files (*.*)|*.*", {}, dir.path()}), std::optional(at(typed)));
+    }
+
     void filterBecomesQtNameFilters()
     {
         QCOMPARE(QtUi::nameFilters("Graphic Files (*.jpg)|*.jpg;*.jpeg|Vintrel Files (*.PPY)|*.ppy|All Files (*.*)|*.*"),

@@ -5,11 +5,13 @@
 // writes for the same scan.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
 
+#include "channel.h"
 #include "layout/page.h"
 #include "platform/app.h"
 #include "scan/scanner.h"
@@ -179,6 +181,13 @@ private slots:
         QDir(App::Path()).mkpath("alone");
         QFile::copy(ownLibrary, App::Path() + "/alone/libvintrelscan.so");
         QTest::newRow("library without its helper") << QStringList{App::Path() + "/alone/libvintrelscan.so"} << true;
+        // Its helper answers nothing: Cancel on the busy indication ends it.
+        QDir(App::Path()).mkpath("stalled");
+        QFile::copy(ownLibrary, App::Path() + "/stalled/libvintrelscan.so");
+        writeBytes(App::Path() + "/stalled/vintrel-sane", "#!/bin/sh\nexec sleep 600\n");
+        QFile::setPermissions(App::Path() + "/stalled/vintrel-sane", QFile::ReadOwner | QFile::ExeOwner);
+        QTest::newRow("a helper that answers nothing, cancelled") << QStringList{App::Path() + "/stalled/libvintrelscan.so"}
+                                                                 << true;
     }
     void withoutScannerNothingHappens()
     {
@@ -188,11 +197,48 @@ private slots:
         configure({}, devices);
         Desk desk;
         const QStringList before = pageNow(desk);
-        desk.run("mnuSelect");
-        desk.form.Toolbar1_ButtonClick("Acquire");
+        QList<QPair<QString, DialogScript::Step>> steps;
+        if (library[0].contains("stalled"))
+            steps = {{"ScannerBusy", pressing("Cancel")}, {"ScannerBusy", pressing("Cancel")}};
+        {
+            DialogScript script(steps);
+            desk.run("mnuSelect");
+            desk.form.Toolbar1_ButtonClick("Acquire");
+        }
         QCOMPARE(desk.ui.said(), QStringList(2, "stop: No TWAIN devices found."));
+        QTRY_VERIFY(QProcess::execute("pgrep", {"-f", "sleep 600"}) != 0); // ended
         QCOMPARE(pageNow(desk), before);
         QVERIFY(filesHere().isEmpty());
+    }
+
+    // The helper checks what it is asked and in what order: it refuses what
+    // does not read or comes out of turn, and goes on answering.
+    void helperRefusesWhatIsWrong()
+    {
+        int pair[2];
+        QVERIFY(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0);
+        QProcess helper;
+        helper.setChildProcessModifier([theirs = pair[1]] { dup2(theirs, 3); });
+        helper.start(App::Path() + "/vintrel-sane", {});
+        close(pair[1]);
+        const struct { quint8 ask; QByteArray body; quint8 answer; QByteArray says; } rows[] = {
+            {scan::ask::Scan, {}, scan::answer::Done, scan::pack(false, false, QStringLiteral("no device is open"))},
+            {scan::ask::Settings, {}, scan::answer::Settings, scan::pack(QList<scan::Setting>())},
+            {scan::ask::Open, "\xff\xff\xff", scan::answer::Opened, scan::pack(false, QStringLiteral("the request to open a device could not be read"))},
+            {scan::ask::Set, scan::pack(QStringLiteral("mode")) + "?", scan::answer::Set, scan::pack(false, QStringLiteral("the request to set a value could not be read"))},
+            {scan::ask::Open, scan::pack(QStringLiteral("test:0")), scan::answer::Opened, scan::pack(true, QString())},
+            {scan::ask::Close, {}, scan::answer::Closed, {}},
+        };
+        scan::Message m;
+        QVERIFY(scan::receiveMessage(pair[0], m, 10000) && m.kind == scan::answer::Started);
+        for (const auto &r : rows) {
+            QVERIFY(scan::sendMessage(pair[0], r.ask, r.body));
+            QVERIFY2(scan::receiveMessage(pair[0], m, 10000) && m.kind == r.answer && m.body == r.says, qPrintable(QString::number(r.ask)));
+        }
+        QVERIFY(scan::sendMessage(pair[0], scan::ask::Quit));
+        QVERIFY(helper.waitForFinished(10000));
+        QCOMPARE(helper.exitCode(), 0);
+        close(pair[0]);
     }
 
     void sourceChoiceIsRemembered()
@@ -376,6 +422,40 @@ private slots:
         QCOMPARE(pageNow(desk), before);
         QCOMPARE(filesHere(), QStringList());
         QVERIFY(desk.ui.said().isEmpty());
+    }
+
+    // A scanner that declares more than a bitmap the program can place ends
+    // the scan with the reason, and leaves no file (SANE's pnm device reads
+    // its glass from /tmp/input.ppm), through a copy of the library of its
+    // own: a library keeps the devices it found a while.
+    void scanTooLargeIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("glass");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("grey, 1431655766 pixels a line") << QByteArray("P5\n1431655766 1\n255\n") + QByteArray(64, 'x')
+                                                        << "1431655766 x 1 pixels";
+        QTest::newRow("colour, 20000 x 20000") << QByteArray("P6\n20000 20000\n255\n") + QByteArray(64, 'x')
+                                               << "20000 x 20000 pixels";
+    }
+    void scanTooLargeIsRefused()
+    {
+        QFETCH(QByteArray, glass);
+        QFETCH(QString, told);
+        writeBytes("/tmp/input.ppm", glass);
+        writeBytes(saneDir() + "/dll.conf", "pnm\n");
+        QDir(App::Path()).mkpath("pnm");
+        for (const char *file : {"/libvintrelscan.so", "/vintrel-sane"})
+            QFile::copy(App::Path() + file, App::Path() + "/pnm" + file);
+        ScannerLibrary::loadFrom({App::Path() + "/pnm/libvintrelscan.so"});
+        Desk desk;
+        QString said;
+        acquire(desk, {{"ScanDialog", pressing("Scan")}, {"ScannerMessage", [&said](QWidget *d) {
+                            said = d->findChild<QLabel *>("qt_msgbox_label")->text();
+                            return press(d, "OK");
+                        }}});
+        QVERIFY2(said.contains(told + ", too large to place"), qPrintable(said));
+        QCOMPARE(filesHere(), QStringList());
+        QVERIFY(!desk.page.PicUsed[0]);
     }
 };
 

@@ -13,6 +13,7 @@
 
 #include "layout/editing.h"
 #include "layoutfile/layoutfile.h"
+#include "picture/safefile.h"
 #include "platform/app.h"
 #include "testsupport.h"
 
@@ -407,6 +408,10 @@ private slots:
                << writePicture(dir.filePath("Grüße \"ünd\",\"ß\"\nzwei.png"), {20, 10}, "PNG")
                << dataPath("square-100x100.gif") << writeBytes(dir.filePath("camera.jpg"), jpegWithOrientation({64, 48}, 6))
                << writeBytes(dir.filePath("notes.jpg"), "not a picture") << dir.filePath("not there.jpg");
+        // A name of bytes that are no UTF-8 (an old camera card's), kept as they are.
+        const QByteArray latin = QFile::encodeName(dir.path()) + "/Gr\xfc\xdf" "e.jpg";
+        QVERIFY(::rename(QFile::encodeName(writePicture(dir.filePath("latin.jpg"), {30, 20})), latin) == 0);
+        photos << fileNameOf(latin);
     }
 
     void randomCommandsKeepThePage()
