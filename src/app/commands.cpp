@@ -5,15 +5,17 @@
 #include "layout/addphoto.h"
 #include "layout/removal.h"
 #include "layoutfile/layoutfile.h"
+#include "pageview.h"
 #include "print/printpage.h"
 #include "scan/scanner.h"
 
 namespace vintrel {
 
-const Menu kMenus[3] = {{"mnuFile", "&File"}, {"mnuTwain", "&Twain"}, {"mnuHelp", "&Help"}};
+const Menu kMenus[5] = {
+    {"mnuFile", "&File"}, {"mnuEdit", "&Edit"}, {"mnuView", "&View"}, {"mnuTwain", "&Twain"}, {"mnuHelp", "&Help"}};
 
 // clang-format off
-const Command kCommands[12] = {
+const Command kCommands[18] = {
     {"mnuNew", "mnuFile", "&New Layout", "", "New", "Start New Layout", "document-new", "new",
      [](frmMain &f) { mnuNew_Click(f.page(), f.ui()); }},
     {"mnuOpenPage", "mnuFile", "&Open Layout", "", "Open", "Open Layout", "document-open", "open",
@@ -31,6 +33,19 @@ const Command kCommands[12] = {
      [](frmMain &f) { mnuPrint_Click(f.page(), f.cdDialog()); }},
     {"mnuExit", "mnuFile", "E&xit", "", nullptr, nullptr, nullptr, nullptr,
      [](frmMain &f) { f.mnuExit_Click(); }},
+    // Undo and Redo name the step they undo or redo after their caption.
+    {"mnuUndo", "mnuEdit", "&Undo", "Ctrl+Z", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { f.page().history().undo(); }},
+    {"mnuRedo", "mnuEdit", "&Redo", "Ctrl+Shift+Z; Ctrl+Y", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { f.page().history().redo(); }},
+    {"mnuZoomIn", "mnuView", "Zoom &In", "Ctrl++; Ctrl+=", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { f.view().zoomIn(); }},
+    {"mnuZoomOut", "mnuView", "Zoom &Out", "Ctrl+-", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { f.view().zoomOut(); }},
+    {"mnuActualSize", "mnuView", "&Actual Size", "Ctrl+0", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { f.view().setZoom(1); }},
+    {"mnuFitPage", "mnuView", "Fit &Page", "", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { f.view().setZoom(f.view().fitPageZoom()); }},
     {"mnuSelect", "mnuTwain", "&Select Source", "", "Source", "Select TWAIN Source", "scanner", "source",
      [](frmMain &f) { mnuSelect_Click(&f, f.ui()); }},
     // Source and Acquire would share the theme's one scanner: Acquire keeps its own picture.

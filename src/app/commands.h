@@ -12,7 +12,7 @@ struct Menu {
     const char *caption; // "&File"
 };
 // The menu bar, from left to right.
-extern const Menu kMenus[3];
+extern const Menu kMenus[5];
 
 struct Command {
     const char *name;    // the action's object name: the menu item's ("mnuAdd"), or the toolbar's own
@@ -26,7 +26,7 @@ struct Command {
     void (*run)(frmMain &window);
 };
 // The commands: menu items in their menus' order, toolbar buttons from the top.
-extern const Command kCommands[12];
+extern const Command kCommands[18];
 
 // The order in which the toolbar compares a pressed button's key with the keys.
 extern const char *const kDispatchOrder[9];

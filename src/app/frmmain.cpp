@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include <cmath>
 #include <csignal>
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <map>
 
@@ -23,6 +25,7 @@
 #include "about.h"
 #include "commands.h"
 #include "handoff.h"
+#include "pageview.h"
 #include "toolbar.h"
 
 namespace vintrel {
@@ -35,8 +38,12 @@ struct {
     QString key = QStringLiteral("Path");
 } const kLastFolder;
 
-// The client area and where its children stand, in twips.
-constexpr float kClientWidth = 7065, kClientHeight = 7890;
+// The zoom last chosen, in percent.
+struct {
+    QString application = QStringLiteral("Vintrel");
+    QString section = QStringLiteral("View");
+    QString key = QStringLiteral("Zoom");
+} const kZoom;
 
 } // namespace
 
@@ -44,8 +51,8 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     : QMainWindow(parent),
       m_ui(ui),
       m_cdDialog(ui),
-      m_client(new QWidget(this)),
-      m_page(m_client),
+      m_client(new PageView(this)),
+      m_page(m_client->viewport()),
       m_toolbar(new Toolbar(m_client)),
       m_xRule(new Ruler(Ruler::Axis::Horizontal, 6645, 405, m_client)),
       m_yRule(new Ruler(Ruler::Axis::Vertical, 375, 7485, m_client)),
@@ -53,12 +60,13 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(App::Title());
-    m_client->setFixedSize(pixelsX(kClientWidth), pixelsY(kClientHeight));
     setCentralWidget(m_client);
     m_toolbar->setGeometry(pixelRect(60, 0, 855, 7860));
-    m_xRule->move(pixelsX(1320), pixelsY(0));
-    m_yRule->move(pixelsX(960), pixelsY(360));
-    m_page.surface()->move(pixelsX(1320), pixelsY(360));
+    m_client->attach(m_page, *m_xRule, *m_yRule);
+    m_client->onZoomed = [this] {
+        m_editor.redrawMarkers();
+        SaveSetting(kZoom.application, kZoom.section, kZoom.key, QString::number(m_client->zoom() * 100, 'g', 6));
+    };
     m_page.surface()->events = &m_editor;
 
     // The menus and the toolbar, from the table of commands.
@@ -83,6 +91,20 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
                                  {QLatin1String(c.themedPicture), QLatin1String(c.ownPicture)});
     }
     m_toolbar->onButtonClick = [this](const QString &key) { Toolbar1_ButtonClick(key); };
+
+    // Undo and Redo say what they would undo or redo, and are greyed out with nothing to.
+    const QUndoStack &history = m_page.history().stack();
+    QAction *undo = command("mnuUndo"), *redo = command("mnuRedo");
+    connect(&history, &QUndoStack::undoTextChanged, undo, [undo, caption = undo->text()](const QString &step) {
+        undo->setText(step.isEmpty() ? caption : caption + QLatin1Char(' ') + step);
+    });
+    connect(&history, &QUndoStack::redoTextChanged, redo, [redo, caption = redo->text()](const QString &step) {
+        redo->setText(step.isEmpty() ? caption : caption + QLatin1Char(' ') + step);
+    });
+    connect(&history, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
+    connect(&history, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
+    undo->setEnabled(false);
+    redo->setEnabled(false);
 }
 
 frmMain::~frmMain() = default;
@@ -118,6 +140,11 @@ bool frmMain::Form_Load()
     });
 
     adjustSize();
+    // At the zoom last chosen, in a window of the first size.
+    bool known = false;
+    const double percent = GetSetting(kZoom.application, kZoom.section, kZoom.key).toDouble(&known);
+    if (known && std::isfinite(percent))
+        m_client->setZoom(percent / 100);
     centreByOuterSize(this, [](QSize outer) {
         const QPointF at = centredPosition(Screen::Width(), Screen::Height(), outer.width() * Screen::TwipsPerPixelX(),
                                            outer.height() * Screen::TwipsPerPixelY());

@@ -16,6 +16,7 @@ namespace vintrel {
 
 class FileHandoff;
 class frmAbout;
+class PageView;
 class Ruler;
 class Toolbar;
 class Ui;
@@ -49,6 +50,7 @@ public:
     PageEditor &editor() { return m_editor; }
     Ruler &XRule() { return *m_xRule; }
     Ruler &YRule() { return *m_yRule; }
+    PageView &view() { return *m_client; }
     // True once the program has ended (Exit, closing the window).
     bool ended() const { return m_ended; }
 
@@ -67,7 +69,7 @@ private:
 
     Ui &m_ui;
     CommonDialog m_cdDialog;
-    QWidget *m_client;
+    PageView *m_client;
     Page m_page;
     Toolbar *m_toolbar;
     Ruler *m_xRule;

@@ -1,5 +1,6 @@
 #include "addphoto.h"
 
+#include "history.h"
 #include "page.h"
 #include "platform/commondialog.h"
 #include "platform/errors.h"
@@ -81,6 +82,7 @@ void placePhoto(Page &page, int i, const QString &path, const ShownAt &shownAt, 
 
 void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
 {
+    const Recorded step(page, QStringLiteral("Add Photo"));
     // Even a cancelled or refused Add counts as a change.
     page.LayoutSaved = false;
     const std::optional<int> slot = findFreeSlot(page, ui);

@@ -44,14 +44,14 @@ Zone zoneAt(float X, float Y, float W, float H)
     return {5, std::nullopt};
 }
 
-Resized resize(char handle, float H, float W, std::int32_t dx, std::int32_t dy, double r, double q)
+Resized resize(char handle, float H, float W, double dx, double dy, double r, double q)
 {
     Resized out{H, W};
     switch (handle) {
-    case 'N': out = {H - double(dy), W - double(dy) * r}; break;
-    case 'S': out = {H + double(dy), W + double(dy) * r}; break;
-    case 'W': out = {H - double(dx) * q, W - double(dx)}; break;
-    case 'E': out = {H + double(dx) * q, W + double(dx)}; break;
+    case 'N': out = {H - dy, W - dy * r}; break;
+    case 'S': out = {H + dy, W + dy * r}; break;
+    case 'W': out = {H - dx * q, W - dx}; break;
+    case 'E': out = {H + dx * q, W + dx}; break;
     default: return out;
     }
     if (out.height < kMinimum)
@@ -69,6 +69,8 @@ Resized resize(char handle, float H, float W, std::int32_t dx, std::int32_t dy, 
 PageEditor::PageEditor(Page &page, Ruler &xRule, Ruler &yRule, Ui &ui)
     : m_page(page), m_xRule(xRule), m_yRule(yRule), m_ui(ui)
 {
+    page.history().markersNow = [this] { return m_markers; };
+    page.history().showMarkers = [this](const std::optional<QRectF> &edges) { showMarkers(edges); };
 }
 
 void PageEditor::Pic_MouseDown(int Index, Qt::MouseButtons Button, Qt::KeyboardModifiers, float X, float Y)
@@ -77,6 +79,8 @@ void PageEditor::Pic_MouseDown(int Index, Qt::MouseButtons Button, Qt::KeyboardM
     m_page.LayoutSaved = false;
     m_page.CurPic = Index;
     m_page.bringToFront(Index);
+    const ImageControl &pressed = m_page.Pic(Index);
+    m_pressedAt = QRectF(pressed.Left(), pressed.Top(), pressed.Width(), pressed.Height());
     if (Button == Qt::LeftButton) { // the left button alone
         state.LastCursorPos = m_ui.cursorPos();
         state.Dragging = true;
@@ -107,12 +111,29 @@ void PageEditor::Pic_Click(int Index)
 
 void PageEditor::Pic_DblClick(int) {}
 
+void PageEditor::pressEnded(int Index)
+{
+    const ImageControl &pic = m_page.Pic(Index);
+    const QRectF now(pic.Left(), pic.Top(), pic.Width(), pic.Height());
+    m_page.history().commit(now.size() != m_pressedAt.size()       ? QStringLiteral("Resize")
+                            : now.topLeft() != m_pressedAt.topLeft() ? QStringLiteral("Move")
+                                                                     : QStringLiteral("Bring to Front"));
+}
+
 void PageEditor::drawRulerMarkers(int i)
 {
     const ImageControl &pic = m_page.Pic(i);
-    const float L = pic.Left(), T = pic.Top(), W = pic.Width(), H = pic.Height();
+    showMarkers(QRectF(pic.Left(), pic.Top(), pic.Width(), pic.Height()));
+}
+
+void PageEditor::showMarkers(const std::optional<QRectF> &edges)
+{
+    m_markers = edges;
     m_xRule.filledBox(0, 225, m_xRule.ScaleWidth(), 325, Qt::white);
     m_yRule.filledBox(225, 0, 325, m_yRule.ScaleHeight(), Qt::white);
+    if (!edges)
+        return;
+    const float L = float(edges->left()), T = float(edges->top()), W = float(edges->width()), H = float(edges->height());
     m_yRule.Line(225, T, 325, T, Qt::black);
     m_xRule.Line(L, 225, L, 325, Qt::black);
     m_yRule.Line(225, toSingle(double(T) + H), 325, toSingle(double(T) + H), Qt::black);
@@ -134,9 +155,10 @@ void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifier
 
     if (!state.Dragging)
         return;
+    // The pointer's travel in twips on the page, at the page's zoom.
     const QPoint p = m_ui.cursorPos();
-    const std::int32_t dx = (p.x() - state.LastCursorPos.x()) * m_page.PixTwipsX;
-    const std::int32_t dy = (p.y() - state.LastCursorPos.y()) * m_page.PixTwipsY;
+    const double dx = double((p.x() - state.LastCursorPos.x()) * m_page.PixTwipsX) / m_page.zoom();
+    const double dy = double((p.y() - state.LastCursorPos.y()) * m_page.PixTwipsY) / m_page.zoom();
     state.LastCursorPos = p;
     if (!state.Resizing.value_or(false)) {
         pic.Move(toSingle(double(pic.Left()) + dx), toSingle(double(pic.Top()) + dy));
@@ -160,10 +182,35 @@ void PageEditor::Pic_MouseMove(int Index, Qt::MouseButtons, Qt::KeyboardModifier
         pic.setLeft(toSingle(double(pic.Left()) + dx));
 }
 
-void PageEditor::Picture1_KeyDown(int KeyCode, Qt::KeyboardModifiers)
+void PageEditor::Picture1_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift)
 {
-    if (KeyCode == Qt::Key_Delete)
+    // An arrow moves the current photo one screen pixel, Shift and an arrow ten.
+    const int step = Shift & Qt::ShiftModifier ? 10 : 1;
+    switch (KeyCode) {
+    case Qt::Key_Delete: {
+        const Recorded recorded(m_page, kRemoveStep);
         freeSlot(m_page, m_page.currentSlot());
+        break;
+    }
+    case Qt::Key_Left: nudge(-step * m_page.PixTwipsX, 0); break;
+    case Qt::Key_Right: nudge(step * m_page.PixTwipsX, 0); break;
+    case Qt::Key_Up: nudge(0, -step * m_page.PixTwipsY); break;
+    case Qt::Key_Down: nudge(0, step * m_page.PixTwipsY); break;
+    default: break;
+    }
+}
+
+void PageEditor::nudge(int dx, int dy)
+{
+    // Only a photo on the page; the nudges of one photo are one step.
+    if (!m_page.CurPic || !m_page.PicUsed[*m_page.CurPic] || !m_page.Pic(*m_page.CurPic).Visible())
+        return;
+    constexpr int kNudgeSteps = 1000; // merge keys: this plus the slot
+    ImageControl &pic = m_page.Pic(*m_page.CurPic);
+    pic.Move(toSingle(double(pic.Left()) + dx), toSingle(double(pic.Top()) + dy));
+    drawRulerMarkers(pic.Index());
+    m_page.LayoutSaved = false;
+    m_page.history().commit(QStringLiteral("Move"), kNudgeSteps + pic.Index());
 }
 
 } // namespace vintrel

@@ -1,10 +1,13 @@
 #pragma once
 // Editing the page with the mouse and the keyboard: pressing and clicking
 // photos to select them, dragging to move them, dragging near an edge to resize
-// them, the ruler markers that follow the photo under the pointer, and the
-// Delete key.
+// them, the ruler markers that follow the photo under the pointer, the Delete
+// key and nudging with the arrow keys. Each press, from the press to its
+// release, is one step of the page's history, and so is each Delete; nudges of
+// one photo that follow each other are one step.
 #include <optional>
 #include <QPoint>
+#include <QRectF>
 
 #include "pageevents.h"
 
@@ -41,7 +44,7 @@ struct Resized {
 };
 // The new size after the pointer travelled dx, dy twips with the given handle;
 // r is the width-to-height ratio, q the height-to-width ratio.
-Resized resize(char handle, float H, float W, std::int32_t dx, std::int32_t dy, double r, double q);
+Resized resize(char handle, float H, float W, double dx, double dy, double r, double q);
 
 } // namespace handles
 
@@ -64,11 +67,19 @@ public:
     void Pic_DblClick(int Index) override;
     void Pic_MouseMove(int Index, Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y) override;
     void Picture1_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift) override;
+    void pressEnded(int Index) override;
 
     PressState state;
+    // Draws the rulers' edge markers again, as after a change of zoom.
+    void redrawMarkers() { showMarkers(m_markers); }
 
 private:
     void drawRulerMarkers(int i);
+    // Marks these photo edges (twips) on the rulers, or clears the marks.
+    void showMarkers(const std::optional<QRectF> &edges);
+    void nudge(int dx, int dy);
+    std::optional<QRectF> m_markers; // the edges the rulers mark
+    QRectF m_pressedAt;              // the pressed photo's place and size at the press
     Page &m_page;
     Ruler &m_xRule;
     Ruler &m_yRule;

@@ -1,5 +1,6 @@
 #include "imagecontrol.h"
 
+#include "page.h"
 #include "photowidget.h"
 #include "platform/twips.h"
 
@@ -19,7 +20,7 @@ QWidget *ImageControl::widget() const { return m_widget; }
 
 void ImageControl::place()
 {
-    m_widget->setGeometry(pixelRect(m_left, m_top, m_width, m_height));
+    m_widget->setGeometry(pixelRect(m_left, m_top, m_width, m_height, static_cast<PageSurface *>(m_widget->parentWidget())->zoom()));
 }
 
 void ImageControl::setLeft(float v) { m_left = v; place(); }

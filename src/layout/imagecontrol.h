@@ -54,10 +54,10 @@ public:
     void ZOrder();
 
     QWidget *widget() const;
-
-private:
+    // Stands the widget where the place and size say, at the page's zoom.
     void place();
 
+private:
     int m_index;
     float m_left, m_top;
     float m_width = 735, m_height = 735;

@@ -63,6 +63,7 @@ Page::Page(QWidget *parent) : m_surface(new PageSurface(parent))
         const QPointF at = designPosition(i);
         m_pic[i] = std::make_unique<ImageControl>(i, m_surface, float(at.x()), float(at.y()));
     }
+    m_history = std::make_unique<History>(*this);
 }
 
 Page::~Page()
@@ -70,9 +71,17 @@ Page::~Page()
     delete m_surface; // and with it the controls' widgets
 }
 
+void Page::setZoom(double zoom)
+{
+    m_surface->m_zoom = zoom;
+    m_surface->setFixedSize(pixelsX(PageSurface::kWidth * zoom), pixelsY(PageSurface::kHeight * zoom));
+    for (auto &pic : m_pic)
+        pic->place();
+}
+
 QSize Page::devicePixels(QSizeF twips) const
 {
-    const double ratio = m_surface->devicePixelRatioF();
+    const double ratio = m_surface->devicePixelRatioF() * zoom();
     auto pixels = [&](double t, double perPixel) {
         const double p = std::ceil(t / perPixel * ratio);
         return p >= 1 ? int(std::min(p, double(Picture::kLargestCopy))) : 1;

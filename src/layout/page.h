@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "history.h"
 #include "imagecontrol.h"
 #include "ratio.h"
 #include "pageevents.h"
@@ -36,9 +37,15 @@ public:
     static constexpr float kWidth = 5740;
     static constexpr float kHeight = 7455;
     PageEvents *events = nullptr;
+    // How many times its actual size the page is shown at (Page::setZoom).
+    double zoom() const { return m_zoom; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    friend class Page;
+    double m_zoom = 1;
 };
 
 class Page {
@@ -73,6 +80,11 @@ public:
     SizeProbe ImageLoader;
     // The page surface Picture1, parent of every image control.
     PageSurface *surface() const { return m_surface; }
+    // The page, its photos and their borders shown `zoom` times their actual
+    // size (1): widgets stand at twips / twips-per-pixel times the zoom. The
+    // twips of the slot table never change with it.
+    double zoom() const { return m_surface->zoom(); }
+    void setZoom(double zoom);
 
     // The bring-to-front step: Pic(i) in front of its siblings, ZOrderCount up
     // by one, and that count as the slot's stamp. A layout file holds ranks to
@@ -90,14 +102,18 @@ public:
     // The slots from the bottom of the page's stack to the top.
     std::vector<int> stackingOrder() const;
 
+    // Every change of the page, to undo and redo.
+    History &history() { return *m_history; }
+
     // Where slot i stands before it has ever held a photo.
     static QPointF designPosition(int i);
-    // How many device pixels a photo of that size in twips covers on screen.
+    // How many device pixels a photo of that size in twips covers on screen, at the zoom.
     QSize devicePixels(QSizeF twips) const;
 
 private:
     PageSurface *m_surface;
     std::array<std::unique_ptr<ImageControl>, kPhotos> m_pic;
+    std::unique_ptr<History> m_history;
 };
 
 } // namespace vintrel

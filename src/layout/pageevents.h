@@ -8,7 +8,7 @@
 // A click is a press and a release of the left button over the same photo
 // (MouseDown, MouseUp, Click). In a double click the second press raises DblClick
 // in its place, and its release raises MouseUp only. The pressed photo receives
-// the moves until the release.
+// the moves until the release, and pressEnded comes last.
 #include <Qt>
 
 namespace vintrel {
@@ -22,6 +22,8 @@ public:
     virtual void Pic_DblClick(int Index) = 0;
     virtual void Pic_MouseMove(int Index, Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y) = 0;
     virtual void Picture1_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift) = 0;
+    // After everything a release raises (MouseUp, Click): the press is over.
+    virtual void pressEnded(int Index) = 0;
 };
 
 } // namespace vintrel

@@ -1,5 +1,8 @@
 #include "photowidget.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,10 +29,19 @@ PageEvents *PhotoWidget::events() const
     return surface ? surface->events : nullptr;
 }
 
-namespace {
-float twipsX(const QMouseEvent *e) { return float(e->position().x() * Screen::TwipsPerPixelX()); }
-float twipsY(const QMouseEvent *e) { return float(e->position().y() * Screen::TwipsPerPixelY()); }
-} // namespace
+float PhotoWidget::twipsX(const QMouseEvent *e) const
+{
+    return float(e->position().x() * Screen::TwipsPerPixelX() / zoom());
+}
+float PhotoWidget::twipsY(const QMouseEvent *e) const
+{
+    return float(e->position().y() * Screen::TwipsPerPixelY() / zoom());
+}
+
+double PhotoWidget::zoom() const
+{
+    return static_cast<const PageSurface *>(parentWidget())->zoom();
+}
 
 void PhotoWidget::mousePressEvent(QMouseEvent *event)
 {
@@ -51,6 +63,7 @@ void PhotoWidget::mouseReleaseEvent(QMouseEvent *event)
                       twipsY(event));
     if (click)
         sink->Pic_Click(m_control.Index());
+    sink->pressEnded(m_control.Index());
 }
 
 // Qt delivers the second press of a double click as this event instead of a press.
@@ -122,15 +135,19 @@ void PhotoWidget::paintEvent(QPaintEvent *)
             painter.setPen(QPen(QColor(150, 150, 150), 1, Qt::DashLine));
             painter.drawRect(rect().adjusted(0, 0, -1, -1));
             QFont font = painter.font();
-            font.setPixelSize(9);
+            font.setPixelSize(std::max(1, int(std::lround(9 * zoom()))));
             painter.setFont(font);
             const QString name = QFileInfo(m_control.missing()).fileName();
             painter.drawText(rect().adjusted(3, 3, -3, -3), Qt::AlignCenter | Qt::TextWrapAnywhere,
                              painter.fontMetrics().elidedText(name, Qt::ElideMiddle, width() * 3));
         }
     }
-    if (m_control.BorderStyle() == 1) {
-        const QRect r = rect().adjusted(0, 0, -1, -1);
+    if (m_control.BorderStyle() != 1)
+        return;
+    // Lines one pixel wide at actual size, as wide as the zoom makes them.
+    const int width = std::max(1, int(std::lround(zoom())));
+    for (int k = 0; k < width; ++k) {
+        const QRect r = rect().adjusted(k, k, -1 - k, -1 - k);
         if (m_control.Appearance() == 1) {
             // A sunken, three-dimensional frame.
             painter.setPen(QColor(128, 128, 128));
@@ -140,7 +157,7 @@ void PhotoWidget::paintEvent(QPaintEvent *)
             painter.drawLine(r.bottomLeft(), r.bottomRight());
             painter.drawLine(r.topRight(), r.bottomRight());
             painter.setPen(Qt::black);
-            painter.drawRect(r.adjusted(1, 1, -1, -1));
+            painter.drawRect(r.adjusted(width, width, -width, -width));
         } else {
             painter.setPen(Qt::black);
             painter.drawRect(r);

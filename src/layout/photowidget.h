@@ -28,6 +28,10 @@ protected:
 
 private:
     PageEvents *events() const;
+    // The pointer's place in twips from the control's top-left corner.
+    float twipsX(const QMouseEvent *e) const;
+    float twipsY(const QMouseEvent *e) const;
+    double zoom() const;
     void paintPicture(QPainter &painter, const Picture &picture);
     const ImageControl &m_control;
     // The part of the picture that shows (what lies on the page), scaled to its

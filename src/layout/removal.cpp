@@ -1,9 +1,12 @@
 #include "removal.h"
 
+#include "history.h"
 #include "page.h"
 #include "platform/msgbox.h"
 
 namespace vintrel {
+
+const QString kRemoveStep = QStringLiteral("Remove Photo");
 
 void freeSlot(Page &page, int c, bool keepFile)
 {
@@ -17,11 +20,13 @@ void freeSlot(Page &page, int c, bool keepFile)
 
 void toolbarRemove(Page &page)
 {
+    const Recorded step(page, kRemoveStep);
     freeSlot(page, page.currentSlot(), true);
 }
 
 void mnuRemove_Click(Page &page)
 {
+    const Recorded step(page, kRemoveStep);
     page.LayoutSaved = false;
     freeSlot(page, page.currentSlot());
 }
@@ -32,6 +37,7 @@ void mnuNew_Click(Page &page, Ui &ui)
         MsgBox(ui, QStringLiteral("Discard current layout and start new layout?"), MsgButtons::YesNo, MsgIcon::Question) ==
             MsgAnswer::No)
         return;
+    const Recorded step(page, QStringLiteral("New Layout"));
     page.LayoutSaved = true;
     page.ZOrderCount = 0;
     for (int i = 0; i < Page::kPhotos; ++i) {

@@ -1,10 +1,15 @@
 #pragma once
 // Taking photos off the page: Remove Photo, the toolbar's Remove, the Delete
 // key and New Layout, all freeing slots the one way.
+#include <QString>
+
 namespace vintrel {
 
 class Page;
 class Ui;
+
+// The step's name on the undo stack for each way a photo is removed.
+extern const QString kRemoveStep;
 
 // Frees slot c: not used, hidden, no picture; its file is forgotten too unless
 // `keepFile`. Its place, size, ratios and stamp stay, so the next photo put

@@ -28,10 +28,45 @@ Ruler::Ruler(Axis axis, float widthTwips, float heightTwips, QWidget *parent)
     setFixedSize(pixelsX(widthTwips), pixelsY(heightTwips));
 }
 
+void Ruler::setView(double zoom, int offset, int length)
+{
+    if (zoom != m_zoom)
+        m_image = QImage();
+    m_zoom = zoom;
+    m_offset = offset;
+    if (m_axis == Axis::Horizontal)
+        setFixedSize(length, pixelsY(m_height));
+    else
+        setFixedSize(pixelsX(m_width), length);
+    update();
+}
+
+QPointF Ruler::pixelAt(float x, float y) const
+{
+    const QPointF p = pixelPoint(x, y);
+    return m_axis == Axis::Horizontal ? QPointF(p.x() * m_zoom, p.y()) : QPointF(p.x(), p.y() * m_zoom);
+}
+
+QRect Ruler::shown(const QRectF &pictureRect) const
+{
+    const QPoint by = m_axis == Axis::Horizontal ? QPoint(m_offset, 0) : QPoint(0, m_offset);
+    return pictureRect.toAlignedRect().translated(-by);
+}
+
+QSize Ruler::scaleSize() const
+{
+    const QSize actual = m_axis == Axis::Horizontal ? kHorizontalScale : kVerticalScale;
+    return m_axis == Axis::Horizontal ? QSize(int(std::lround(actual.width() * m_zoom)), actual.height())
+                                      : QSize(actual.width(), int(std::lround(actual.height() * m_zoom)));
+}
+
 QImage &Ruler::picture() const
 {
     if (m_image.isNull()) {
-        m_image = QImage(size(), QImage::Format_RGB32);
+        const QSize actual(pixelsX(m_width), pixelsY(m_height));
+        m_image = QImage(m_axis == Axis::Horizontal ? QSize(pixelsX(m_width * m_zoom), actual.height())
+                                                    : QSize(actual.width(), pixelsY(m_height * m_zoom)),
+                         QImage::Format_RGB32);
         m_image.fill(Qt::white);
         drawScale();
     }
@@ -41,9 +76,11 @@ QImage &Ruler::picture() const
 void Ruler::drawScale() const
 {
     const bool across = m_axis == Axis::Horizontal;
-    const QSize scale = across ? kHorizontalScale : kVerticalScale;
+    const QSize scale = scaleSize();
     const int depth = across ? scale.height() : scale.width();
-    const std::vector<int> &marks = inchMarks(m_axis);
+    std::vector<int> marks;
+    for (int at : inchMarks(m_axis))
+        marks.push_back(int(std::lround(at * m_zoom)));
     const int labels = across ? 8 : 10;
 
     QPainter p(&m_image);
@@ -85,31 +122,39 @@ void Ruler::drawScale() const
 QRegion Ruler::besideScale() const
 {
     // The marker band lies beside the scale picture, which it never touches.
-    return QRegion(picture().rect()) - QRect(QPoint(), m_axis == Axis::Horizontal ? kHorizontalScale : kVerticalScale);
+    return QRegion(picture().rect()) - QRect(QPoint(), scaleSize());
 }
 
 void Ruler::Line(float x1, float y1, float x2, float y2, const QColor &colour)
 {
-    const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
+    const QPointF a = pixelAt(x1, y1), b = pixelAt(x2, y2);
     QPainter p(&picture());
     p.setClipRegion(besideScale());
     p.setPen(colour);
     p.drawLine(a, b);
-    update(QRectF(a, b).normalized().toAlignedRect().adjusted(-1, -1, 1, 1));
+    update(shown(QRectF(a, b).normalized()).adjusted(-1, -1, 1, 1));
 }
 
 void Ruler::filledBox(float x1, float y1, float x2, float y2, const QColor &colour)
 {
-    const QPointF a = pixelPoint(x1, y1), b = pixelPoint(x2, y2);
+    const QPointF a = pixelAt(x1, y1), b = pixelAt(x2, y2);
     QPainter p(&picture());
     p.setClipRegion(besideScale());
     p.fillRect(QRectF(a, b).normalized(), colour);
-    update(QRectF(a, b).normalized().toAlignedRect());
+    update(shown(QRectF(a, b).normalized()));
 }
 
 void Ruler::paintEvent(QPaintEvent *event)
 {
-    QPainter(this).drawImage(event->rect(), picture(), event->rect());
+    QPainter painter(this);
+    const QRect image = shown(picture().rect());
+    const QRegion beyond = QRegion(event->rect()) - image;
+    if (!beyond.isEmpty()) {
+        painter.setClipRegion(beyond);
+        painter.fillRect(event->rect(), Qt::white);
+        painter.setClipping(false);
+    }
+    painter.drawImage(event->rect() & image, picture(), (event->rect() & image).translated(-image.topLeft()));
 }
 
 } // namespace vintrel

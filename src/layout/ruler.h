@@ -1,7 +1,9 @@
 #pragma once
 // The rulers beside the page. Each is a picture box holding a picture of its
 // scale in printed inches; marks drawn on it go into that same picture, so they
-// survive a repaint, but only beside the scale, which stays whole.
+// survive a repaint, but only beside the scale, which stays whole. Along the
+// page the ruler follows the page's zoom and scrolling; across, it keeps its
+// depth.
 #include <QImage>
 #include <QWidget>
 
@@ -22,8 +24,13 @@ public:
     // A filled rectangle between two corners, in twips.
     void filledBox(float x1, float y1, float x2, float y2, const QColor &colour);
 
-    // What the ruler shows, at one pixel a screen pixel.
+    // What the ruler shows, at one pixel a screen pixel, from the page's edge.
     const QImage &image() const { return picture(); }
+
+    // Shows the scale `zoom` times its actual size, scrolled by `offset`
+    // pixels along the page, in a widget `length` pixels long (beyond its
+    // picture, white). A new zoom draws the scale again, without marks.
+    void setView(double zoom, int offset, int length);
 
     // Where the whole-inch marks of the scale pictures stand, in pixels from the
     // start of the scale; 0 to 8 across, 0 to 11 down.
@@ -38,8 +45,16 @@ private:
     QImage &picture() const;
     void drawScale() const;
     QRegion besideScale() const;
+    // The scale picture's size at the zoom.
+    QSize scaleSize() const;
+    // A point in twips, in the picture's pixels at the zoom.
+    QPointF pixelAt(float x, float y) const;
+    // The picture's rectangle in the widget's pixels.
+    QRect shown(const QRectF &pictureRect) const;
     Axis m_axis;
     float m_width, m_height;
+    double m_zoom = 1;
+    int m_offset = 0;
     mutable QImage m_image;
 };
 

@@ -243,6 +243,7 @@ void mnuSave_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
         return;
     }
     page.LayoutSaved = true;
+    page.history().markSaved();
 }
 
 namespace {
@@ -332,6 +333,8 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
     // ascending order; the others stay below as they were.
     for (int i : page.slotsByRank(1))
         page.Pic(i).ZOrder();
+    page.history().commit(QStringLiteral("Open Layout"));
+    page.history().markSaved();
 }
 
 } // namespace vintrel

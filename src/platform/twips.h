@@ -29,12 +29,13 @@ inline QPointF pixelPoint(double x, double y)
     return QPointF(x / Screen::TwipsPerPixelX(), y / Screen::TwipsPerPixelY());
 }
 
-// The pixel rectangle covering a twip rectangle; neighbouring rectangles meet
-// without gaps because both edges are rounded, not the size.
-inline QRect pixelRect(double left, double top, double width, double height)
+// The pixel rectangle covering a twip rectangle shown `zoom` times its size;
+// neighbouring rectangles meet without gaps because both edges are rounded,
+// not the size.
+inline QRect pixelRect(double left, double top, double width, double height, double zoom = 1)
 {
-    const int x = pixelsX(left), y = pixelsY(top);
-    return QRect(x, y, pixelsX(left + width) - x, pixelsY(top + height) - y);
+    const int x = pixelsX(left * zoom), y = pixelsY(top * zoom);
+    return QRect(x, y, pixelsX((left + width) * zoom) - x, pixelsY((top + height) * zoom) - y);
 }
 
 } // namespace vintrel

@@ -136,6 +136,7 @@ void mnuacquire_Click(Page &page, QWidget *window, Ui &ui)
         }
         if (library->AcquireToFilename(handleOf(window), bytesOf(path).constData()) != 0)
             return;
+        const Recorded step(page, QStringLiteral("Acquire Photo"));
         page.LayoutSaved = false;
         const std::optional<int> slot = findFreeSlot(page, ui);
         if (!slot)

@@ -147,7 +147,8 @@ private slots:
             pictures << b->icon().pixmap(32, 32).toImage();
         }
         QCOMPARE(seen.join(" / "), "&File / &New Layout / &Open Layout / &Save Layout As... / &Add Photo / &Remove Photo / "
-                                   "&Print Page / E&xit / &Twain / &Select Source / &Acquire / &Help / Help &Topics / "
+                                   "&Print Page / E&xit / &Edit / &Undo! / &Redo! / &View / Zoom &In! / Zoom &Out! / &Actual Size! / "
+                                   "Fit &Page / &Twain / &Select Source / &Acquire / &Help / Help &Topics / "
                                    "&About Vintrel / New: Start New Layout / Open: Open Layout / Save As: Save Layout As... / "
                                    "Add: Add Photo / Remove: Remove Photo / Print: Print Page / Source: Select TWAIN Source / "
                                    "Acquire: Acquire Photo from TWAIN Source / Help: Read Help File");

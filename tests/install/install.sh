@@ -44,7 +44,7 @@ window Vintrel
 menu s
 type_path "$work/again.ppy"
 diff "$layout" "$work/again.ppy" || fail "the layout named on the command line did not open as it was saved"
-menu Right s # Twain > Select Source
+menu Right Right Right s # Twain (after Edit and View) > Select Source
 window "Select Source"
 xdotool key Escape
 settle

@@ -1,11 +1,14 @@
 // A long session of random commands on the real main window: Add (pictures,
 // files that are none, Cancel, a full page), menu Remove, the Delete key and
-// other keys, toolbar Remove, clicks, double clicks, drags and edge drags with
-// real Qt mouse events, New, Save, Open (saved, damaged and cancelled) and Print
-// to PDF, every dialog answered by the script. After each step the slot table
-// keeps its rules, a saved layout opens in a second window as the same page,
-// and at the end the process has not grown. A failure names its seed and the
-// shortest run of steps found that still fails.
+// other keys, nudges with the arrow keys, toolbar Remove, clicks, double
+// clicks, drags and edge drags with real Qt mouse events, New, Save, Open
+// (saved, damaged and cancelled), Print to PDF, and Undo and Redo by their
+// keys, every dialog answered by the script. After each step the slot table
+// keeps its rules, an undo or redo gives back exactly the page as it stood
+// after the step it returns to (a model of the undo stack kept beside it), a
+// saved layout opens in a second window as the same page, and at the end the
+// process has not grown. A failure names its seed and the shortest run of
+// steps found that still fails.
 //   VINTREL_SEED=n VINTREL_STEPS=n tst_session     another seed, another length
 #include <chrono>
 
@@ -28,8 +31,9 @@ const QString kLoadError =
 // A step is its kind and four random numbers, read against the page as it
 // stands when the step runs, so that any part of a run is a run too.
 // A drag of no moves is a click.
-enum Kind { Add, Remove, DeleteKey, OtherKey, ToolbarRemove, DoubleClick, Drag, EdgeDrag, New, Save, Open, Print, kKinds };
-const int kWeights[kKinds] = {20, 3, 3, 2, 3, 3, 28, 12, 1, 8, 6, 1};
+enum Kind { Add, Remove, DeleteKey, OtherKey, ToolbarRemove, DoubleClick, Drag, EdgeDrag, New, Save, Open, Print,
+            Nudge, Undo, Redo, kKinds };
+const int kWeights[kKinds] = {20, 3, 3, 2, 3, 3, 28, 12, 1, 8, 6, 1, 8, 8, 5};
 struct Step {
     Kind kind;
     quint32 a, b, c, d;
@@ -75,6 +79,7 @@ public:
         m_desk.form.show();
         if (!QTest::qWaitForWindowExposed(&m_desk.form) || !m_desk.page.surface()->hasFocus())
             m_faults << "the page does not take the keys";
+        m_kept.push_back({everything(), {}, std::nullopt});
     }
 
     Run run(const std::vector<Step> &steps, bool measure)
@@ -83,17 +88,24 @@ public:
         long settled = 0;
         for (std::size_t n = 0; n < steps.size() && out.fault.isEmpty(); ++n) {
             if (measure && n == steps.size() / 3)
-                settled = ResidentKb();
+                settled = grownSoFar();
             for (ScriptedUi *ui : {&m_desk.ui, &m_mirror.ui})
                 ui->messages.clear(), ui->fileRequests.clear(), ui->printFlags.clear();
+            m_restored = nullptr;
+            m_nudged = -1;
             const QString what = step(steps[n]);
+            if (steps[n].kind != Undo && steps[n].kind != Redo) {
+                kept(m_nudged);
+                if (!m_expect.written.isNull() || !m_expect.opened.isNull())
+                    m_clean = m_at;
+            }
             ++out.steps;
             if (!measure)
                 out.done << QString::number(n) + ": " + what;
             out.fault = checked();
         }
         if (measure && settled)
-            out.grownKb = ResidentKb() - settled;
+            out.grownKb = grownSoFar() - settled;
         return out;
     }
 
@@ -105,7 +117,7 @@ private:
         std::optional<int> front, freed; // in front with the newest stamp; freed: hidden, no picture
         double stamps = 0;               // stamps handed out
         int reshaped = -1;               // the one slot whose geometry may change (30: any)
-        std::optional<QPointF> at;       // where the front photo stands: dragged by its middle, or added
+        std::optional<QPointF> at;       // where the reshaped photo stands: dragged by its middle, added or nudged
         bool same = false;               // the page writes as it did
         bool cleared = false;            // New: stamps and count 0
         QString opened, written;         // a file opened (the page writes as it read), or saved
@@ -121,8 +133,24 @@ private:
     double m_count = 0;
     Geometry m_geometry{};
     QByteArray m_before;
+    // The model of the undo stack: the page after each step kept, the one it
+    // stands at, the one last saved or opened, and the slot of a run of nudges
+    // that the next nudge of that slot joins.
+    struct Kept {
+        QByteArray page;
+        std::array<bool, Page::kPhotos> used;
+        std::optional<int> cur;
+        int nudged = -1;
+    };
+    std::vector<Kept> m_kept;
+    std::size_t m_at = 0;
+    std::optional<std::size_t> m_clean = 0;
+    const Kept *m_restored = nullptr; // what an undo or redo must give back
+    int m_nudged = -1;                // the slot this step nudged
 
     Page &page() { return m_desk.page; }
+    // What the process holds but the pictures kept for undo.
+    long grownSoFar() { return ResidentKb() - m_desk.page.history().pictureBytes() / 1024; }
     QWidget *w(int i) { return page().Pic(i).widget(); }
     static double tpp() { return Screen::TwipsPerPixelX(); }
     QPoint px(QPointF twips) { return (twips / tpp()).toPoint(); }
@@ -135,6 +163,59 @@ private:
                               page().PicRatioWH[size_t(i)].value};
         }
         return out;
+    }
+    // The page to the last bit: what a layout file holds, the numbers' bits,
+    // the current photo, the stacking, the pictures themselves and the looks.
+    QByteArray everything()
+    {
+        QByteArray all = writeLayout(page()) + "current " + QByteArray::number(page().CurPic.value_or(-1)) + " order";
+        for (int i : page().stackingOrder())
+            all += ' ' + QByteArray::number(i);
+        for (int i = 0; i < Page::kPhotos; ++i) {
+            const ImageControl &pic = page().Pic(i);
+            const float numbers[] = {pic.Left(), pic.Top(), pic.Width(), pic.Height()};
+            all += QByteArray(reinterpret_cast<const char *>(numbers), sizeof numbers) +
+                   QByteArray::number(quintptr(pic.picture().identity())) + char('0' + pic.BorderStyle()) +
+                   char('0' + pic.Appearance()) + pic.missing().toUtf8();
+        }
+        return all;
+    }
+    // A step done: the page after it is kept as the stack would keep it.
+    void kept(int nudged)
+    {
+        Kept now{everything(), m_used, m_cur, nudged};
+        if (now.page == m_kept[m_at].page)
+            return; // nothing changed: no step
+        m_kept.resize(m_at + 1);
+        if (m_clean && *m_clean > m_at)
+            m_clean.reset();
+        if (nudged >= 0 && m_kept[m_at].nudged == nudged && m_clean != m_at)
+            m_kept[m_at] = now;
+        else
+            m_kept.push_back(now), ++m_at;
+        if (m_kept.size() > std::size_t(History::kSteps) + 1) { // the oldest forgotten
+            m_kept.erase(m_kept.begin());
+            --m_at;
+            m_clean = m_clean && *m_clean > 0 ? std::optional(*m_clean - 1) : std::nullopt;
+        }
+    }
+    // Undo (-1) or redo (+1) by its keys: the page as kept, if there was a step.
+    QString back(int by, const QKeySequence &keys)
+    {
+        m_expect.same = true;
+        if (by < 0 ? m_at == 0 : m_at + 1 == m_kept.size()) {
+            QTest::keySequence(m_desk.form.windowHandle(), keys);
+            return "nothing to " + QString(by < 0 ? "undo" : "redo");
+        }
+        m_at += by;
+        m_expect.same = false;
+        m_expect.reshaped = Page::kPhotos;
+        m_restored = &m_kept[m_at];
+        m_used = m_restored->used;
+        m_cur = m_restored->cur;
+        m_saved = m_clean == m_at;
+        QTest::keySequence(m_desk.form.windowHandle(), keys);
+        return QString(by < 0 ? "undo" : "redo") + " to " + QString::number(m_at);
     }
     int lowestFree() const { return int(std::find(m_used.begin(), m_used.end(), false) - m_used.begin()); }
     // Answers New's and Open's question, when the rules say it is asked; true to go on.
@@ -198,7 +279,7 @@ private:
             m_desk.form.Toolbar1_ButtonClick("Remove");
             return "toolbar Remove";
         case OtherKey: {
-            const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Backspace, Qt::Key_Escape, Qt::Key_D, Qt::Key_Return};
+            const Qt::Key keys[] = {Qt::Key_Home, Qt::Key_Backspace, Qt::Key_Escape, Qt::Key_D, Qt::Key_Return};
             m_expect.same = true;
             QTest::keyClick(page().surface(), keys[s.b % 5]);
             return "key " + QString::number(s.b % 5);
@@ -263,6 +344,27 @@ private:
             QFile::remove(pdf);
             return "Print";
         }
+        case Nudge: {
+            // An arrow moves the current photo a pixel's twips, ten with Shift.
+            const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down};
+            const QPointF by[] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+            const bool shift = s.c % 2;
+            m_expect.same = true;
+            if (m_cur && m_used[size_t(*m_cur)]) {
+                ImageControl &pic = page().Pic(*m_cur);
+                m_expect.same = m_saved = false;
+                m_expect.reshaped = m_nudged = *m_cur;
+                const QPointF d = by[s.b % 4] * (shift ? 10 : 1);
+                const QPointF twips(d.x() * page().PixTwipsX, d.y() * page().PixTwipsY);
+                m_expect.at = QPointF(float(pic.Left() + twips.x()), float(pic.Top() + twips.y()));
+            }
+            QTest::keyClick(page().surface(), keys[s.b % 4], shift ? Qt::ShiftModifier : Qt::NoModifier);
+            return QString("nudge %1%2").arg(s.b % 4).arg(shift ? " by ten" : "");
+        }
+        case Undo:
+            return back(-1, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        case Redo:
+            return back(1, s.b % 2 ? QKeySequence(Qt::CTRL | Qt::Key_Y) : QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
         case kKinds:
             break;
         }
@@ -330,6 +432,8 @@ private:
         const QByteArray written = writeLayout(p);
         if (e.same && written != m_before)
             return "the page changed";
+        if (m_restored && everything() != m_restored->page)
+            return "the page is not the one kept after that step";
         if (!e.opened.isNull() && written != QByteArray(readBytes(e.opened)).replace(R"(,"","",)", R"(,"0","0",)"))
             return "the page is not the file it opened";
         const Geometry now = geometry();
@@ -360,12 +464,12 @@ private:
             return "New left stamps";
         if (e.freed && (p.Pic(*e.freed).Visible() || !p.Pic(*e.freed).picture().isEmpty()))
             return "freed " + m_desk.slot(*e.freed);
-        if (!e.cleared && e.opened.isNull() && p.ZOrderCount != m_count + e.stamps)
+        if (!e.cleared && e.opened.isNull() && !m_restored && p.ZOrderCount != m_count + e.stamps)
             return QString("%1 stamps handed out, where the rules say %2").arg(p.ZOrderCount - m_count).arg(e.stamps);
         if (e.front && (usedByLevel.empty() || usedByLevel.back() != *e.front || p.PicZOrder[size_t(*e.front)] != p.ZOrderCount))
             return QString("slot %1 is not in front").arg(*e.front);
-        if (e.at && QPointF(p.Pic(*e.front).Left(), p.Pic(*e.front).Top()) != *e.at)
-            return QString("slot %1 does not stand where the rules say").arg(*e.front);
+        if (e.at && QPointF(p.Pic(e.reshaped).Left(), p.Pic(e.reshaped).Top()) != *e.at)
+            return QString("slot %1 does not stand where the rules say").arg(e.reshaped);
         return e.written.isNull() ? QString() : roundTrip(usedByLevel);
     }
 
@@ -374,6 +478,7 @@ private:
     QString roundTrip(const std::vector<int> &usedByLevel)
     {
         m_mirror.open(m_expect.written);
+        m_mirror.page.history().stack().clear(); // only a mirror: what it opened need not be undone
         const QString said = m_mirror.ui.said().join(" | ");
         m_mirror.ui.messages.clear();
         if (!said.isEmpty())
