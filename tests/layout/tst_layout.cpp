@@ -2,6 +2,7 @@
 // resizing rule, and editing with real Qt mouse and key events on the real
 // widgets (offscreen), the pointer's screen position scripted.
 
+#include "app/pageview.h"
 #include "layout/addphoto.h"
 #include "layout/ruler.h"
 #include "layoutfile/layoutfile.h"
@@ -45,6 +46,7 @@ class TestLayout : public QObject {
     // the screen since the last step, in pixels, where a drag reads it:
     //   hover 0 700,1150 | press 0 50,600 [right] | move 0 700,600 +0,20
     //   release 0 700,600 [right] | click 0 700,600 | double 1 700,600 | ratio 0 1e308
+    //   key Left|Down|Delete [shift] | zoom 2
     void gesture(const QString &steps)
     {
         Qt::MouseButtons held;
@@ -52,7 +54,7 @@ class TestLayout : public QObject {
             const QStringList w = step.simplified().split(' ');
             const QStringList x = w.value(2).split(','), travel = w.value(3).split(',');
             QWidget *target = page().Pic(w[1].toInt()).widget();
-            const QPoint at = (QPointF(x[0].toDouble(), x.value(1).toDouble()) / kTpp).toPoint();
+            const QPoint at = (QPointF(x[0].toDouble(), x.value(1).toDouble()) / kTpp * page().zoom()).toPoint();
             const Qt::MouseButton button = w.contains("right") ? Qt::RightButton : Qt::LeftButton;
             if (travel.size() == 2)
                 desk->ui.cursor += QPoint(travel[0].toInt(), travel[1].toInt());
@@ -70,6 +72,11 @@ class TestLayout : public QObject {
                 QTest::mouseDClick(target, button, {}, at), QTest::mouseRelease(target, button, {}, at);
             else if (w[0] == "ratio")
                 page().PicRatioWH[size_t(w[1].toInt())] = Ratio::fromDouble(x[0].toDouble());
+            else if (w[0] == "key")
+                QTest::keyClick(page().surface(), w[1] == "Left" ? Qt::Key_Left : w[1] == "Down" ? Qt::Key_Down : Qt::Key_Delete,
+                                w.contains("shift") ? Qt::ShiftModifier : Qt::NoModifier);
+            else if (w[0] == "zoom")
+                desk->form.view().setZoom(w[1].toDouble());
         }
     }
     // Photo 0, where its widget stands, the editing state and the look of
@@ -96,6 +103,7 @@ private slots:
     void initTestCase() { photo = writePicture(dir.filePath("photo.png"), {100, 80}, "PNG"); }
     void init()
     {
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Vintrel", "Vintrel").clear(); // at actual size
         desk = std::make_unique<Desk>();
         desk->form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&desk->form));
@@ -246,6 +254,12 @@ private slots:
             "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 0 0 handle - | drag 1 resize 1 track 0 | look 01 00 | x 56,156 y 40,120");
         row("a right press in the margin", 1, "hover 0 30,600; press 0 1450,600 right; move 0 700,1150 50,50",
             "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 9 6 handle W | drag 0 resize 1 track 0 | look 01 00 | x 56,156 y 40,120");
+        row("nudged a pixel left and ten down, the markers following", 1, "click 0 700,600; key Left; key Down shift",
+            "825,750 1500x1200 rank 3 | 55,50 100x80 | pointer 0 0 handle - | drag 0 resize 0 track 1 | look 11 00 | x 55,155 y 50,130");
+        row("a drag at twice the size follows the pointer", 1, "zoom 2; press 0 700,600; move 0 850,525 10,-5; move 0 850,525 10,-5",
+            "990,525 1500x1200 rank 2 | 132,70 200x160 | pointer 5 9 handle - | drag 1 resize 0 track 1 | look 01 00 | x 122,322 y 75,235");
+        row("the bottom edge at twice the size", 1, "zoom 2; hover 0 700,1150; press 0 700,1150; move 0 700,600 0,20; move 0 700,600 0,1",
+            "840,600 1696.875x1357.5 rank 2 | 112,80 226x181 | pointer 7 5 handle S | drag 1 resize 1 track 0 | look 01 00 | x 112,337 y 80,260");
         row("and its release", 1, "hover 0 30,600; press 0 1450,600 right; release 0 700,1150 right; hover 0 700,1150",
             "840,600 1500x1200 rank 2 | 56,40 100x80 | pointer 7 5 handle S | drag 0 resize 0 track 1 | look 01 00 | x 56,156 y 40,120");
     }
@@ -260,6 +274,59 @@ private slots:
         QImage baseLine(382, 1, QImage::Format_RGB32); // the scale's edge, beside the markers' band
         baseLine.fill(Qt::black);
         QCOMPARE(desk->form.XRule().image().copy(0, 15, 382, 1), baseLine);
+    }
+
+    // What each command puts on the undo stack, and how LayoutSaved follows it:
+    // the command on a page just saved with two photos (the second current),
+    // then Undo, back to the page as saved, then Redo.
+    void undoSteps_data()
+    {
+        QTest::addColumn<QString>("action"); // a command, or gestures
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("saved"); // LayoutSaved after the command, the undo and the redo
+        auto row = [](const char *action, const char *caption, const char *saved) {
+            QTest::newRow(action) << QString(action) << QString(caption) << QString(saved);
+        };
+        row("mnuAdd", "Add Photo", "010");
+        row("mnuRemove", "Remove Photo", "010");
+        row("Remove", "Remove Photo", "110"); // the toolbar's, which leaves LayoutSaved alone
+        row("key Delete", "Remove Photo", "110");
+        row("click 0 700,600", "Bring to Front", "010");
+        row("press 0 700,600; move 0 700,600 10,0; release 0 700,600", "Move", "010");
+        row("hover 0 700,1150; press 0 700,1150; move 0 700,1150 0,20; release 0 700,1150", "Resize", "010");
+        row("key Left; key Left; key Down shift", "Move", "010"); // one step
+        row("mnuNew", "New Layout", "110");
+        row("mnuOpenPage", "Open Layout", "101"); // the state opened is the saved one
+    }
+    void undoSteps()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, caption);
+        QFETCH(QString, saved);
+        addPhotos(2);
+        desk->save(dir.filePath("undo.ppy"));
+        const QByteArray before = writeLayout(page());
+        if (action == "mnuAdd")
+            desk->add(photo);
+        else if (action == "mnuOpenPage")
+            desk->open(writeBytes(dir.filePath("other.ppy"), QByteArray(before).replace("\"840\"", "\"900\"")));
+        else if (action.startsWith("mnu"))
+            desk->run(qPrintable(action));
+        else if (action == "Remove")
+            desk->form.Toolbar1_ButtonClick(action);
+        else
+            gesture(action);
+        const QByteArray after = writeLayout(page());
+        QVERIFY(after != before);
+        QCOMPARE(desk->form.command("mnuUndo")->text(), "&Undo " + caption);
+        QString seen = QString::number(page().LayoutSaved);
+        desk->run("mnuUndo");
+        QCOMPARE(writeLayout(page()), before);
+        QCOMPARE(desk->form.command("mnuRedo")->text(), "&Redo " + caption);
+        seen += QString::number(page().LayoutSaved);
+        desk->run("mnuRedo");
+        QCOMPARE(writeLayout(page()), after);
+        QCOMPARE(seen + QString::number(page().LayoutSaved), saved);
     }
 
     // Ranks stay within what a layout file holds exactly, in the same order.
@@ -292,7 +359,8 @@ private slots:
     }
 
     // Run once as it is and once at QT_SCALE_FACTOR=2 (CTest's tst_layout_hidpi):
-    // the same twips and the same saved layout, with photos twice as sharp.
+    // the same twips and the same saved layout, with photos twice as sharp, and
+    // nudges of a screen pixel and of ten.
     void sameLayoutAtAnyPixelRatio()
     {
         desk->add(writePicture(dir.filePath("hidpi.jpg"), {2400, 1800}));
@@ -302,8 +370,10 @@ private slots:
         const QImage copy = desk->page.Pic(0).picture().display();
         const QSizeF shown = QSizeF(desk->page.Pic(0).Width(), desk->page.Pic(0).Height()) / 15;
         QVERIFY(copy.width() >= shown.width() * ratio - 1 && copy.height() >= shown.height() * ratio - 1);
+        QTest::keyClick(desk->page.surface(), Qt::Key_Left);
+        QTest::keyClick(desk->page.surface(), Qt::Key_Down, Qt::ShiftModifier);
         const QByteArray first = writeLayout(desk->page).split('\n').first();
-        QCOMPARE(first.mid(first.indexOf("\",\"")), QByteArray(R"(",")" "840\",\"600\",\"1866.634\",\"1400\",\"Y\",\"Y\",\"0.75\",\"1.333333\",\"1\",\"1\"\r"));
+        QCOMPARE(first.mid(first.indexOf("\",\"")), QByteArray(R"(",")" "825\",\"750\",\"1866.634\",\"1400\",\"Y\",\"Y\",\"0.75\",\"1.333333\",\"1\",\"1\"\r"));
     }
 };
 

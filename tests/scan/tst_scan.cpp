@@ -324,7 +324,8 @@ private slots:
     }
 
     // Return scans; the bitmap gets the mode any new file of the user gets; the
-    // dialog shows the values last used; a full page keeps the file.
+    // photo placed is one step to undo; the dialog shows the values last used;
+    // a full page keeps the file.
     void acquiresIntoTheFirstFreeNumber()
     {
         writeBytes(App::Path() + "/img00001.bmp", "taken");
@@ -336,6 +337,11 @@ private slots:
         QCOMPARE(filesHere(), (QStringList{"img00001.bmp", "img00002.bmp", "img00003.bmp"}));
         QCOMPARE(QFileInfo(App::Path() + "/img00002.bmp").permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
                  QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
+        // One step to undo: the photo goes, its file stays.
+        QCOMPARE(desk.form.command("mnuUndo")->text(), "&Undo Acquire Photo");
+        desk.run("mnuUndo");
+        QVERIFY(!desk.page.PicUsed[0] && QFile::exists(App::Path() + "/img00002.bmp"));
+        desk.run("mnuRedo");
         // The dialog shows what was used last time on this device.
         double dpi = 0;
         acquire(desk, {{"ScanDialog", [&](QWidget *d) {
