@@ -93,19 +93,28 @@ void PhotoWidget::paintPicture(QPainter &painter, const Picture &picture)
     if (part.isEmpty())
         return;
     const QImage copy = picture.display();
-    if (m_scaledFrom != copy.cacheKey() || m_scaledPart != part || m_scaledSize != size()) {
+    // Zoomed, a photo partly off the page is kept whole where that is not too
+    // large, so that moving it only copies pixels; at actual size, and for a
+    // photo larger than that, the part on the page, as it has always been.
+    constexpr qint64 kLargestKept = 4 << 20; // device pixels
+    const bool whole = zoom() != 1 && qint64(width()) * height() * ratio * ratio <= kLargestKept;
+    const QRect kept = whole ? rect() : part;
+    if (m_scaledFrom != copy.cacheKey() || m_scaledPart != kept || m_scaledSize != size()) {
         const double sx = double(copy.width()) / width(), sy = double(copy.height()) / height();
-        const QRect source = part == rect() ? copy.rect()
-                                            : QRectF(part.x() * sx, part.y() * sy, part.width() * sx, part.height() * sy)
+        const QRect source = kept == rect() ? copy.rect()
+                                            : QRectF(kept.x() * sx, kept.y() * sy, kept.width() * sx, kept.height() * sy)
                                                   .toAlignedRect() & copy.rect();
-        m_scaled = QPixmap::fromImage(copy.copy(source).scaled((QSizeF(part.size()) * ratio).toSize().expandedTo({1, 1}),
+        m_scaled = QPixmap::fromImage(copy.copy(source).scaled((QSizeF(kept.size()) * ratio).toSize().expandedTo({1, 1}),
                                                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         m_scaled.setDevicePixelRatio(ratio);
         m_scaledFrom = copy.cacheKey();
-        m_scaledPart = part;
+        m_scaledPart = kept;
         m_scaledSize = size();
     }
-    painter.drawPixmap(part.topLeft(), m_scaled);
+    if (kept == part)
+        painter.drawPixmap(part.topLeft(), m_scaled);
+    else
+        painter.drawPixmap(part.topLeft(), m_scaled, QRectF(QPointF(part.topLeft() - kept.topLeft()) * ratio, QSizeF(part.size()) * ratio));
     // Enlarged past its screen copy: a sharper one is decoded meanwhile.
     const QSize wanted = (QSizeF(size()) * ratio).toSize().boundedTo(picture.size()).boundedTo(
         QSize(Picture::kLargestCopy, Picture::kLargestCopy));
