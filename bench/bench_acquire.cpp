@@ -67,14 +67,14 @@ int main(int argc, char **argv)
 
     struct QuietUi : vintrel::Ui {
         vintrel::MsgAnswer messageBox(const QString &, const QString &text, vintrel::MsgButtons buttons,
-                                      vintrel::MsgIcon) override
+                                      vintrel::MsgIcon, const QString &) override
         {
             if (buttons == vintrel::MsgButtons::YesNo) // New's question
                 return vintrel::MsgAnswer::Yes;
             std::printf("message: %s\n", qPrintable(text));
             return vintrel::MsgAnswer::Ok;
         }
-        std::optional<QString> fileDialog(const vintrel::FileDialogRequest &) override { return {}; }
+        std::optional<QStringList> fileDialog(const vintrel::FileDialogRequest &) override { return {}; }
         bool printDialog(QPrinter &, int) override { return false; }
         QPoint cursorPos() override { return {}; }
         bool startProgram(const QString &, const QStringList &) override { return false; }

@@ -23,7 +23,7 @@ int main(int argc, char **argv)
     const QString photo = bench::writePhoto(dir.filePath("camera.jpg"), size);
 
     bench::BenchUi ui;
-    ui.file = photo;
+    ui.files = QStringList{photo};
     frmMain form(ui);
     form.Form_Load();
     form.show();

@@ -60,7 +60,7 @@ QList<double> dragSteps(const QString &photo, int steps, double zoom)
     form.view().setZoom(zoom);
     form.show();
     waitFor([&] { return form.windowHandle() && form.windowHandle()->isExposed(); });
-    ui.file = photo;
+    ui.files = QStringList{photo};
     for (int i = 0; i < 30; ++i)
         form.command("mnuAdd")->trigger();
     QWidget *front = form.page().Pic(29).widget();

@@ -84,16 +84,16 @@ inline QString writePhoto(const QString &path, QSize size)
 // Answers every dialog: Yes to questions, `file` to file dialogs, no printer.
 class BenchUi : public Ui {
 public:
-    QString file;
+    QStringList files; // the paths every file dialog chooses
     QPoint cursor;
-    MsgAnswer messageBox(const QString &, const QString &text, MsgButtons buttons, MsgIcon) override
+    MsgAnswer messageBox(const QString &, const QString &text, MsgButtons buttons, MsgIcon, const QString &) override
     {
         if (buttons == MsgButtons::YesNo)
             return MsgAnswer::Yes;
         std::printf("message: %s\n", qPrintable(text));
         return MsgAnswer::Ok;
     }
-    std::optional<QString> fileDialog(const FileDialogRequest &) override { return file; }
+    std::optional<QStringList> fileDialog(const FileDialogRequest &) override { return files; }
     bool printDialog(QPrinter &, int) override { return false; }
     QPoint cursorPos() override { return cursor; }
     bool startProgram(const QString &, const QStringList &) override { return false; }

@@ -8,8 +8,10 @@
 
 namespace vintrel {
 
-void CommonDialog::ShowOpen() { showFileDialog(false); }
-void CommonDialog::ShowSave() { showFileDialog(true); }
+void CommonDialog::ShowOpen() { showFileDialog(FileDialogKind::Open); }
+void CommonDialog::ShowSave() { showFileDialog(FileDialogKind::Save); }
+void CommonDialog::showOpenMany() { showFileDialog(FileDialogKind::OpenMany); }
+void CommonDialog::showFolder() { showFileDialog(FileDialogKind::Folder); }
 
 void CommonDialog::ShowPrinter(QPrinter &printer)
 {
@@ -17,22 +19,25 @@ void CommonDialog::ShowPrinter(QPrinter &printer)
         throw DialogCancelled();
 }
 
-void CommonDialog::showFileDialog(bool save)
+void CommonDialog::showFileDialog(FileDialogKind kind)
 {
     FileDialogRequest request;
-    request.kind = save ? FileDialogKind::Save : FileDialogKind::Open;
+    request.kind = kind;
     request.filter = Filter;
     request.fileName = FileName;
     request.folder = QDir::currentPath();
-    const std::optional<QString> chosen = m_ui.fileDialog(request);
-    if (!chosen) {
+    const std::optional<QStringList> chosen = m_ui.fileDialog(request);
+    if (!chosen || chosen->isEmpty()) {
         if (CancelError)
             throw DialogCancelled();
         return;
     }
-    const QFileInfo file(QDir::current(), *chosen);
-    FileName = QDir::toNativeSeparators(file.absoluteFilePath());
-    if (!(Flags & KeepFolder))
+    fileNames.clear();
+    for (const QString &name : *chosen)
+        fileNames << QDir::toNativeSeparators(QFileInfo(QDir::current(), name).absoluteFilePath());
+    const QFileInfo file(QDir::current(), chosen->constFirst());
+    FileName = fileNames.constFirst();
+    if (!(Flags & KeepFolder) && kind != FileDialogKind::Folder)
         QDir::setCurrent(file.absolutePath());
 }
 

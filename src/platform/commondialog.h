@@ -4,12 +4,13 @@
 // the one chosen last, and the flags left by the print dialog stay in force for
 // the file dialogs.
 #include <QString>
+#include <QStringList>
+
+#include "ui.h"
 
 class QPrinter;
 
 namespace vintrel {
-
-class Ui;
 
 class CommonDialog {
 public:
@@ -26,6 +27,8 @@ public:
     QString Filter;
     QString FileName;
     int Flags = 0;
+    // Every file chosen in the last file dialog, FileName the first of them.
+    QStringList fileNames;
 
     // Modal open and save dialogs. They start in the current directory, and a
     // confirmed choice makes the chosen file's folder the current directory
@@ -33,11 +36,16 @@ public:
     // DialogCancelled; without it the call simply returns.
     void ShowOpen();
     void ShowSave();
+    // An open dialog in which one or more files may be chosen.
+    void showOpenMany();
+    // A folder dialog: FileName becomes the folder chosen; the current
+    // directory stays where it is.
+    void showFolder();
     // The modal print dialog, choosing and setting up the printer.
     void ShowPrinter(QPrinter &printer);
 
 private:
-    void showFileDialog(bool save);
+    void showFileDialog(FileDialogKind kind);
     Ui &m_ui;
 };
 

@@ -5,9 +5,9 @@
 
 namespace vintrel {
 
-MsgAnswer MsgBox(Ui &ui, const QString &text, MsgButtons buttons, MsgIcon icon)
+MsgAnswer MsgBox(Ui &ui, const QString &text, MsgButtons buttons, MsgIcon icon, const QString &details)
 {
-    return ui.messageBox(App::Title(), text, buttons, icon);
+    return ui.messageBox(App::Title(), text, buttons, icon, details);
 }
 
 } // namespace vintrel

@@ -3,6 +3,8 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -15,25 +17,35 @@
 
 namespace vintrel {
 
-MsgAnswer QtUi::messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon)
+MsgAnswer QtUi::messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon,
+                           const QString &details)
 {
     QMessageBox box(m_owner);
     box.setWindowTitle(title);
     box.setText(text);
+    box.setDetailedText(details);
     switch (icon) {
     case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
     case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     }
+    QPushButton *find = nullptr;
     if (buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+        if (buttons == MsgButtons::OkFind)
+            find = box.addButton(QStringLiteral("Find..."), QMessageBox::ActionRole);
     }
-    switch (box.exec()) {
+    const int pressed = box.exec();
+    if (find && box.clickedButton() == find)
+        return MsgAnswer::Find;
+    switch (pressed) {
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
     default: return MsgAnswer::Ok;
@@ -61,16 +73,21 @@ QStringList QtUi::nameFilters(const QString &filter)
     return out;
 }
 
-std::optional<QString> QtUi::fileDialog(const FileDialogRequest &request)
+std::optional<QStringList> QtUi::fileDialog(const FileDialogRequest &request)
 {
-    const bool save = request.kind == FileDialogKind::Save;
+    const bool save = request.kind == FileDialogKind::Save, many = request.kind == FileDialogKind::OpenMany;
     QFileDialog dialog(m_owner);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Neither dialog refuses a typed name: the open dialog takes a name that does
-    // not exist, and the save dialog replaces a file without asking.
-    dialog.setFileMode(QFileDialog::AnyFile);
+    // not exist, and the save dialog replaces a file without asking. Several
+    // files are chosen among those that exist.
+    dialog.setFileMode(many ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    if (request.kind == FileDialogKind::Folder) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    }
     if (save)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setDirectory(request.folder);
@@ -83,11 +100,12 @@ std::optional<QString> QtUi::fileDialog(const FileDialogRequest &request)
         return std::nullopt;
     // Qt reads double quotes in a typed name as a list of names: the one name
     // typed, or chosen in the list (which puts it there as it is), is taken
-    // exactly, quotes and all.
+    // exactly, quotes and all; where several may be chosen, when it names a file.
     const auto *typed = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    if (typed && !typed->text().isEmpty())
-        return dialog.directory().absoluteFilePath(typed->text());
-    return dialog.selectedFiles().constFirst();
+    const QString named = typed && !typed->text().isEmpty() ? dialog.directory().absoluteFilePath(typed->text()) : QString();
+    if (request.kind == FileDialogKind::Folder || (many && (named.isEmpty() || !QFileInfo::exists(named))))
+        return dialog.selectedFiles();
+    return QStringList{named.isEmpty() ? dialog.selectedFiles().constFirst() : named};
 }
 
 bool QtUi::printDialog(QPrinter &printer, int flags)

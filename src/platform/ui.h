@@ -16,7 +16,8 @@ class QWidget;
 
 namespace vintrel {
 
-enum class FileDialogKind { Open, Save };
+// Open one file, save one, open one or more, choose a folder.
+enum class FileDialogKind { Open, Save, OpenMany, Folder };
 
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;
@@ -28,10 +29,13 @@ struct FileDialogRequest {
 class Ui {
 public:
     virtual ~Ui() = default;
-    // A modal message box; returns the button pressed.
-    virtual MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon) = 0;
-    // A modal file dialog; the chosen full path, or nothing when cancelled.
-    virtual std::optional<QString> fileDialog(const FileDialogRequest &request) = 0;
+    // A modal message box, with `details` to show on request where not empty;
+    // returns the button pressed.
+    virtual MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon,
+                                 const QString &details) = 0;
+    // A modal file dialog; the full paths chosen (one but for OpenMany, in the
+    // order chosen), or nothing when cancelled.
+    virtual std::optional<QStringList> fileDialog(const FileDialogRequest &request) = 0;
     // A modal print dialog that sets up the printer; false when cancelled.
     virtual bool printDialog(QPrinter &printer, int flags) = 0;
     // The pointer's position on the screen, in screen pixels.
@@ -47,8 +51,9 @@ public:
 class QtUi : public Ui {
 public:
     void setOwner(QWidget *owner) { m_owner = owner; }
-    MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon) override;
-    std::optional<QString> fileDialog(const FileDialogRequest &request) override;
+    MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon,
+                         const QString &details) override;
+    std::optional<QStringList> fileDialog(const FileDialogRequest &request) override;
     bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override;
     bool startProgram(const QString &program, const QStringList &arguments) override;

@@ -218,7 +218,7 @@ private slots:
         CommonDialog cd(ui);
         cd.Flags = flags;
         cd.FileName = "kept.jpg";
-        ui.files << (cancel ? std::nullopt : std::optional<QString>("photos/beach.jpg"));
+        ui.files << (cancel ? std::nullopt : std::optional(QStringList{"photos/beach.jpg"}));
         cd.ShowSave(); // without CancelError, Cancel simply returns
         QCOMPARE(ui.fileRequests[0].folder, dir.path()); // it opened where the process stood
         QCOMPARE(ui.fileRequests[0].fileName, QString("kept.jpg"));
@@ -230,18 +230,24 @@ private slots:
     }
 
     // The real file dialog gives the one name typed, quotes and all, where Qt
-    // would read a list of names and take another file.
+    // would read a list of names and take another file; where several may be
+    // chosen, a list of names is a list unless it names a file.
     void fileDialogTakesTheNameAsTyped_data()
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("typed");
-        QTest::newRow("save") << int(FileDialogKind::Save) << "trip \"A\".ppy";
-        QTest::newRow("open") << int(FileDialogKind::Open) << "say \"cheese\".gif";
+        QTest::addColumn<QStringList>("chosen");
+        QTest::newRow("save") << int(FileDialogKind::Save) << "trip \"A\".ppy" << QStringList{"trip \"A\".ppy"};
+        QTest::newRow("open") << int(FileDialogKind::Open) << "say \"cheese\".gif" << QStringList{"say \"cheese\".gif"};
+        QTest::newRow("several") << int(FileDialogKind::OpenMany) << "\"A\" \"cheese\"" << QStringList{"A", "cheese"};
+        QTest::newRow("several, one named so") << int(FileDialogKind::OpenMany) << "say \"cheese\".gif"
+                                               << QStringList{"say \"cheese\".gif"};
     }
     void fileDialogTakesTheNameAsTyped()
     {
         QFETCH(int, kind);
         QFETCH(QString, typed);
+        QFETCH(QStringList, chosen);
         for (const char *other : {"A", "cheese", "say \"cheese\".gif"})
             writeBytes(at(other), "a file");
         QTimer::singleShot(200, [typed] {
@@ -250,7 +256,9 @@ private slots:
             QTest::keyClick(edit, Qt::Key_Return);
         });
         QtUi ui;
-        QCOMPARE(ui.fileDialog({FileDialogKind(kind), "All Files (*.*)|*.*", {}, dir.path()}), std::optional(at(typed)));
+        for (QString &name : chosen)
+            name = at(name);
+        QCOMPARE(ui.fileDialog({FileDialogKind(kind), "All Files (*.*)|*.*", {}, dir.path()}), std::optional(chosen));
     }
 
     void filterBecomesQtNameFilters()

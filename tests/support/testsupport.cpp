@@ -6,9 +6,10 @@
 
 namespace vintrel::test {
 
-MsgAnswer ScriptedUi::messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon)
+MsgAnswer ScriptedUi::messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon,
+                                 const QString &details)
 {
-    messages.append({title, text, buttons, icon});
+    messages.append({title, text, buttons, icon, details});
     if (title != "Vintrel" || (buttons == MsgButtons::YesNo) != (icon == MsgIcon::Question))
         fault("a message against the house style: " + text, __LINE__);
     if (buttons == MsgButtons::Ok)
@@ -20,7 +21,7 @@ MsgAnswer ScriptedUi::messageBox(const QString &title, const QString &text, MsgB
     return answers.takeFirst();
 }
 
-std::optional<QString> ScriptedUi::fileDialog(const FileDialogRequest &request)
+std::optional<QStringList> ScriptedUi::fileDialog(const FileDialogRequest &request)
 {
     fileRequests.append(request);
     if (files.isEmpty()) {

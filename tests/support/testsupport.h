@@ -24,11 +24,12 @@ public:
         QString title, text;
         MsgButtons buttons;
         MsgIcon icon;
+        QString details;
     };
     QList<Message> messages;
-    QList<MsgAnswer> answers; // for Yes/No questions, in order
+    QList<MsgAnswer> answers; // for Yes/No questions and OK/Find..., in order
     QList<FileDialogRequest> fileRequests;
-    QList<std::optional<QString>> files; // chosen paths, or nullopt for Cancel
+    QList<std::optional<QStringList>> files; // the paths chosen in each dialog, or nullopt for Cancel
     // Print dialog answers: a PDF file to print into, a printer name (prefixed
     // "printer:"), or nullopt for Cancel; and the flags each dialog was given.
     QList<std::optional<QString>> printers;
@@ -37,8 +38,9 @@ public:
     // Where faults go instead of failing the test, when set.
     QStringList *faults = nullptr;
 
-    MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon) override;
-    std::optional<QString> fileDialog(const FileDialogRequest &request) override;
+    MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon,
+                         const QString &details) override;
+    std::optional<QStringList> fileDialog(const FileDialogRequest &request) override;
     bool printDialog(QPrinter &printer, int flags) override;
     QPoint cursorPos() override { return cursor; }
     // Programs and documents asked to start, each as its command line or address.
@@ -66,9 +68,11 @@ struct Desk {
     // Runs a command of the menus by its name ("mnuAdd"), as the menu does.
     void run(const char *command);
     // The command with its file dialog answered by `path` (nullopt: Cancel).
-    void add(const std::optional<QString> &path) { ui.files << path, run("mnuAdd"); }
-    void save(const std::optional<QString> &path) { ui.files << path, run("mnuSave"); }
-    void open(const std::optional<QString> &path) { ui.files << path, run("mnuOpenPage"); }
+    void add(const std::optional<QString> &path) { answer(path), run("mnuAdd"); }
+    void save(const std::optional<QString> &path) { answer(path), run("mnuSave"); }
+    void open(const std::optional<QString> &path) { answer(path), run("mnuOpenPage"); }
+    // The next file dialog answered with the path, or Cancel.
+    void answer(const std::optional<QString> &path) { ui.files << (path ? std::optional(QStringList{*path}) : std::nullopt); }
     // Slot i holding the photo at that place and size, as Add and a drag leave it.
     void place(int i, const QString &path, float left, float top, float width, float height);
     // Slot i in a few words: "used shown picture beach.jpg at 840,600 1500x1200 rank 1"
