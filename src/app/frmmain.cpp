@@ -14,6 +14,7 @@
 
 #include <map>
 
+#include "layout/addphoto.h"
 #include "layout/ruler.h"
 #include "layoutfile/layoutfile.h"
 #include "platform/app.h"
@@ -68,6 +69,13 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
         SaveSetting(kZoom.application, kZoom.section, kZoom.key, QString::number(m_client->zoom() * 100, 'g', 6));
     };
     m_page.surface()->events = &m_editor;
+    // Photos dropped on the page are added there; a layout file dropped alone opens.
+    m_page.surface()->onDrop = [this](const QStringList &paths, QPointF at) {
+        if (paths.size() == 1 && paths.constFirst().endsWith(QLatin1String(".ppy"), Qt::CaseInsensitive))
+            openNamed(paths.constFirst());
+        else
+            dropPhotos(m_page, m_ui, paths, at);
+    };
 
     // The menus and the toolbar, from the table of commands.
     std::map<QString, QMenu *> menus;

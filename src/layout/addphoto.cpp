@@ -1,6 +1,11 @@
 #include "addphoto.h"
 
+#include <algorithm>
+
+#include <QDir>
+
 #include "history.h"
+#include "loading.h"
 #include "page.h"
 #include "platform/commondialog.h"
 #include "platform/errors.h"
@@ -29,7 +34,12 @@ std::optional<int> findFreeSlot(Page &page, Ui &ui)
 
 void recordPhoto(Page &page, int i, const QString &path, const ShownAt &shownAt)
 {
-    page.ImageLoader.setPicture(LoadPicture(path, shownAt));
+    recordPicture(page, i, path, LoadPicture(path, shownAt));
+}
+
+void recordPicture(Page &page, int i, const QString &path, const Picture &picture)
+{
+    page.ImageLoader.setPicture(picture);
     page.PicFile.at(i) = path;
     page.PicUsed.at(i) = true;
     page.bringToFront(i);
@@ -64,16 +74,22 @@ void fitStartingSize(Page &page, int i)
 
 ShownAt firstShownAt(const Page &page, QSizeF (*size)(float width, float height, float ratioWH))
 {
-    return [&page, size](QSize natural) {
-        const QSizeF twips = page.ImageLoader.twipsOf(natural);
-        return page.devicePixels(size(float(twips.width()), float(twips.height()), toSingle(twips.width() / twips.height())));
+    return [scale = page.pixelScale(), size](QSize natural) {
+        const QSizeF twips = scale.twipsOf(natural);
+        return scale.devicePixels(size(float(twips.width()), float(twips.height()), toSingle(twips.width() / twips.height())));
     };
 }
 
 void placePhoto(Page &page, int i, const QString &path, const ShownAt &shownAt, void (*fit)(Page &page, int i))
 {
     page.CurPic = i;
-    recordPhoto(page, i, path, shownAt);
+    placePicture(page, i, path, LoadPicture(path, shownAt), fit);
+}
+
+void placePicture(Page &page, int i, const QString &path, const Picture &picture, void (*fit)(Page &page, int i))
+{
+    page.CurPic = i;
+    recordPicture(page, i, path, picture);
     page.clearSelectionLook();
     page.Pic(i).setAppearance(1);
     fit(page, i);
@@ -88,13 +104,72 @@ void mnuAdd_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
     const std::optional<int> slot = findFreeSlot(page, ui);
     if (!slot)
         return;
-    // Cancel, or a file that is no picture, ends the command quietly with what
-    // it has done so far.
+    // Cancel, or a single file that is no picture, ends the command quietly
+    // with what it has done so far.
     completed([&] {
         cdDialog.CancelError = true;
         cdDialog.Filter = kPhotoFilter;
-        cdDialog.ShowOpen();
-        placePhoto(page, *slot, cdDialog.FileName, firstShownAt(page, startingSize), fitStartingSize);
+        cdDialog.showOpenMany();
+        if (cdDialog.fileNames.size() == 1)
+            placePhoto(page, *slot, cdDialog.FileName, firstShownAt(page, startingSize), fitStartingSize);
+        else
+            addPhotos(page, ui, cdDialog.fileNames);
+    });
+}
+
+int addPhotos(Page &page, Ui &ui, const QStringList &paths, const std::function<void(int n, int slot)> &moved)
+{
+    const ShownAt shownAt = firstShownAt(page, startingSize);
+    QStringList notPictures;
+    int placed = 0;
+    for (qsizetype next = 0; next < paths.size();) {
+        if (!findFreeSlot(page, ui))
+            break; // full, and said so
+        // As many files as there are free slots; more only for those that
+        // turn out to be no pictures.
+        const qsizetype free = std::count(page.PicUsed.begin(), page.PicUsed.begin() + Page::kPhotos, false);
+        const QStringList batch = paths.mid(next, free);
+        next += batch.size();
+        QList<PictureRequest> requests;
+        for (const QString &path : batch)
+            requests.append({path, shownAt});
+        const auto pictures = loadPictures(
+            requests, {page.surface()->window(), QStringLiteral("AddProgress"), [](int loaded, int total) {
+                           return QStringLiteral("Adding photos: %1 of %2").arg(loaded).arg(total);
+                       }});
+        if (!pictures)
+            break; // cancelled
+        for (qsizetype j = 0; j < batch.size(); ++j) {
+            if (!pictures->at(j)) {
+                notPictures << QDir::toNativeSeparators(batch[j]);
+                continue;
+            }
+            const int slot = *findFreeSlot(page, ui);
+            placePicture(page, slot, batch[j], *pictures->at(j), fitStartingSize);
+            if (moved)
+                moved(placed, slot);
+            ++placed;
+        }
+    }
+    if (!notPictures.isEmpty())
+        MsgBox(ui,
+               QStringLiteral("These files are not photos Vintrel can show, and were not added:\n\n%1")
+                   .arg(notPictures.join(QLatin1Char('\n'))),
+               MsgButtons::Ok, MsgIcon::Information);
+    return placed;
+}
+
+void dropPhotos(Page &page, Ui &ui, const QStringList &paths, QPointF at)
+{
+    const Recorded step(page, paths.size() == 1 ? QStringLiteral("Add Photo") : QStringLiteral("Add Photos"));
+    page.LayoutSaved = false;
+    addPhotos(page, ui, paths, [&](int n, int slot) {
+        ImageControl &pic = page.Pic(slot);
+        auto kept = [](double want, float size, float room) {
+            return toSingle(std::max(0.0, std::min(want, double(room) - size)));
+        };
+        pic.Move(kept(at.x() + 300.0 * n, pic.Width(), PageSurface::kWidth),
+                 kept(at.y() + 300.0 * n, pic.Height(), PageSurface::kHeight));
     });
 }
 

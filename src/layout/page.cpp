@@ -3,17 +3,23 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 
-#include "platform/errors.h"
 #include "photowidget.h"
+#include "platform/errors.h"
 #include "platform/twips.h"
+#include "platform/waiting.h"
 
 namespace vintrel {
 
 QSizeF SizeProbe::twipsOf(QSize pixels)
 {
-    return QSizeF(float(pixels.width() * Screen::TwipsPerPixelX()), float(pixels.height() * Screen::TwipsPerPixelY()));
+    return PixelScale{Screen::TwipsPerPixelX(), Screen::TwipsPerPixelY()}.twipsOf(pixels);
 }
 
 void SizeProbe::setPicture(const Picture &p)
@@ -35,6 +41,7 @@ PageSurface::PageSurface(QWidget *parent) : QWidget(parent)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
 }
 
 void PageSurface::keyPressEvent(QKeyEvent *event)
@@ -43,6 +50,56 @@ void PageSurface::keyPressEvent(QKeyEvent *event)
         events->Picture1_KeyDown(event->key(), event->modifiers());
     else
         QWidget::keyPressEvent(event);
+}
+
+std::optional<QStringList> PageSurface::droppable(const QDropEvent *event) const
+{
+    const QMimeData *mime = event->mimeData();
+    if (!onDrop || !mime || !mime->hasUrls() || Waiting::busy() || QApplication::activeModalWidget())
+        return std::nullopt;
+    QStringList paths;
+    for (const QUrl &url : mime->urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+            return std::nullopt;
+        paths << url.toLocalFile();
+    }
+    if (paths.isEmpty())
+        return std::nullopt;
+    return paths;
+}
+
+void PageSurface::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppable(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void PageSurface::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (droppable(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void PageSurface::dropEvent(QDropEvent *event)
+{
+    const std::optional<QStringList> paths = droppable(event);
+    if (!paths) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    const QPointF at(event->position().x() * Screen::TwipsPerPixelX() / m_zoom,
+                     event->position().y() * Screen::TwipsPerPixelY() / m_zoom);
+    // Once the drop is over: the file manager waits for its end, and the
+    // photos may take a while to load or ask a question.
+    QTimer::singleShot(0, this, [this, paths = *paths, at] {
+        if (onDrop)
+            onDrop(paths, at);
+    });
 }
 
 QPointF Page::designPosition(int i)
@@ -79,14 +136,23 @@ void Page::setZoom(double zoom)
         pic->place();
 }
 
-QSize Page::devicePixels(QSizeF twips) const
+QSize PixelScale::devicePixels(QSizeF twips) const
 {
-    const double ratio = m_surface->devicePixelRatioF() * zoom();
     auto pixels = [&](double t, double perPixel) {
         const double p = std::ceil(t / perPixel * ratio);
         return p >= 1 ? int(std::min(p, double(Picture::kLargestCopy))) : 1;
     };
-    return QSize(pixels(twips.width(), Screen::TwipsPerPixelX()), pixels(twips.height(), Screen::TwipsPerPixelY()));
+    return QSize(pixels(twips.width(), twipsPerPixelX), pixels(twips.height(), twipsPerPixelY));
+}
+
+QSizeF PixelScale::twipsOf(QSize pixels) const
+{
+    return QSizeF(float(pixels.width() * twipsPerPixelX), float(pixels.height() * twipsPerPixelY));
+}
+
+PixelScale Page::pixelScale() const
+{
+    return {Screen::TwipsPerPixelX(), Screen::TwipsPerPixelY(), m_surface->devicePixelRatioF() * zoom()};
 }
 
 ImageControl &Page::Pic(int i)

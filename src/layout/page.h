@@ -5,9 +5,11 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <functional>
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include "history.h"
@@ -29,21 +31,43 @@ struct SizeProbe {
     static QSizeF twipsOf(QSize pixels);
 };
 
+// How the page's twips fall on the screen's device pixels at the page's zoom:
+// a value, so that decoding threads may use it.
+struct PixelScale {
+    double twipsPerPixelX = 15, twipsPerPixelY = 15;
+    double ratio = 1; // device pixels per pixel, times the zoom
+    // How many device pixels a photo of that size in twips covers, 1 to
+    // Picture::kLargestCopy a side.
+    QSize devicePixels(QSizeF twips) const;
+    // The size in twips the size probe takes for a picture of that many pixels.
+    QSizeF twipsOf(QSize pixels) const;
+};
+
 // The page surface: a 5740 x 7455 twip sheet that holds the image controls.
 // It takes the keyboard focus when clicked, and its photos' events go to `events`.
+// Files may be dropped on it from a file manager.
 class PageSurface : public QWidget {
 public:
     explicit PageSurface(QWidget *parent = nullptr);
     static constexpr float kWidth = 5740;
     static constexpr float kHeight = 7455;
     PageEvents *events = nullptr;
+    // Receives the files of a drop once the drop is over, with the point they
+    // were dropped at in twips on the page. A drop is accepted only when every
+    // item it carries is a local file, and not while the program waits for
+    // work or a dialog is open.
+    std::function<void(const QStringList &paths, QPointF at)> onDrop;
     // How many times its actual size the page is shown at (Page::setZoom).
     double zoom() const { return m_zoom; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
+    std::optional<QStringList> droppable(const QDropEvent *event) const;
     friend class Page;
     double m_zoom = 1;
 };
@@ -108,7 +132,8 @@ public:
     // Where slot i stands before it has ever held a photo.
     static QPointF designPosition(int i);
     // How many device pixels a photo of that size in twips covers on screen, at the zoom.
-    QSize devicePixels(QSizeF twips) const;
+    QSize devicePixels(QSizeF twips) const { return pixelScale().devicePixels(twips); }
+    PixelScale pixelScale() const;
 
 private:
     PageSurface *m_surface;

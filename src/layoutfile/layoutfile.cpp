@@ -13,11 +13,14 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include "findphotos.h"
+#include "layout/loading.h"
 #include "layout/page.h"
 #include "layoutformat.h"
 #include "picture/pictureerror.h"
@@ -39,65 +42,6 @@ const QString kLoadError =
     QStringLiteral("There was an error loading your file. File may be corrupted or image file may be missing.");
 const QString kMissingPhotos =
     QStringLiteral("One or more photos could not be loaded because it is missing or renamed.");
-
-// Shows a busy pointer while pictures load.
-struct BusyPointer {
-    BusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyPointer() { QGuiApplication::restoreOverrideCursor(); }
-};
-
-// An existing photo path whose file is not an ordinary, visible file counts as missing.
-bool photoMissing(const QString &path)
-{
-    struct stat st {};
-    return ::stat(bytesOf(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || QFileInfo(path).fileName().startsWith(QLatin1Char('.'));
-}
-
-// Loads each distinct path once on the thread pool, each for the largest size
-// it is shown at (device pixels), while the window goes on repainting and,
-// after a moment, a progress with Cancel shows. Nothing when the user cancels;
-// throws PictureError when any of them cannot be loaded (the rest are then
-// not started).
-std::optional<std::map<QString, Picture>> loadPictures(Page &page, const std::map<QString, QSize> &wanted)
-{
-    struct Loaded {
-        QString path;
-        QSize shownAt;
-        Picture picture;
-        bool ok = false;
-    };
-    QList<Loaded> toLoad;
-    for (const auto &[path, size] : wanted)
-        toLoad.append({path, size, {}, false});
-    if (toLoad.isEmpty())
-        return std::map<QString, Picture>();
-    const BusyPointer busy;
-    auto failed = std::make_shared<std::atomic<bool>>(false);
-    QFuture<Loaded> loading = QtConcurrent::mapped(&decodingThreads(), toLoad, [failed](const Loaded &in) {
-        Loaded out = in;
-        if (!*failed)
-            out.ok = completed([&] { out.picture = LoadPicture(in.path, [&](QSize) { return in.shownAt; }); });
-        if (!out.ok)
-            *failed = true;
-        return out;
-    });
-    Waiting waiting;
-    waiting.owner = page.surface()->window();
-    waiting.objectName = QStringLiteral("OpenProgress");
-    waiting.text = [total = toLoad.size()](int loaded, int) {
-        return QStringLiteral("Opening layout: %1 of %2 photos").arg(loaded).arg(total);
-    };
-    waiting.cancel = [&loading] { loading.cancel(); };
-    if (!waiting.waitFor(QFuture<void>(loading)))
-        return std::nullopt;
-    std::map<QString, Picture> pictures;
-    for (const Loaded &l : loading.results()) {
-        if (!l.ok)
-            throw PictureError(l.path);
-        pictures[l.path] = l.picture;
-    }
-    return pictures;
-}
 
 } // namespace
 
@@ -273,10 +217,10 @@ void openLayoutNamed(Page &page, const QString &layoutPath, Ui &ui)
 
 void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
 {
-    // Read, check and load everything first; the page changes only after.
+    // Read and check the file, and load every photo, first; the page changes only after.
     std::array<lf::ReadSlot, lf::kRecords> readSlots;
-    std::array<bool, lf::kRecords> missing{};
-    std::optional<std::map<QString, Picture>> pictures;
+    std::array<QString, lf::kRecords> paths; // where each photo is loaded from
+    std::map<QString, QSize> toLoad;         // each file once, at the largest size it is shown
     const bool read = completed([&] {
         // Only a regular file, and only as much of it as its fields may need:
         // a FIFO, a device or a file of gigabytes neither blocks nor fills memory.
@@ -288,31 +232,59 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
         if (file.error() != QFile::NoError)
             throw RuntimeError(file.errorString());
         const auto records = lf::readRecords(data);
-        std::map<QString, QSize> toLoad;
-        for (int i = 0; i < lf::kRecords; ++i) {
+        for (int i = 0; i < lf::kRecords; ++i)
             readSlots[i] = lf::parseRecord(records[i]);
-            const lf::ReadSlot &slot = readSlots[i];
-            missing[i] = !slot.path.isEmpty() && photoMissing(slot.path);
-            if (!slot.path.isEmpty() && !missing[i])
-                toLoad[slot.path] = toLoad[slot.path].expandedTo(page.devicePixels(QSizeF(slot.width, slot.height)));
-        }
-        pictures = loadPictures(page, toLoad);
     });
     if (!read) {
         MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
         return;
     }
-    if (!pictures)
+    bool relinked = false;
+    for (int i = 0; i < lf::kRecords; ++i) {
+        const lf::ReadSlot &slot = readSlots[i];
+        if (slot.path.isEmpty())
+            continue;
+        paths[i] = slot.path;
+        if (photoMissing(slot.path)) {
+            // A layout moved with its photos finds them beside it.
+            const std::optional<QString> beside = besideLayout(layoutPath, slot.path);
+            paths[i] = beside.value_or(QString());
+            relinked = relinked || beside;
+        }
+        if (!paths[i].isEmpty())
+            toLoad[paths[i]] = toLoad[paths[i]].expandedTo(page.devicePixels(QSizeF(slot.width, slot.height)));
+    }
+    QList<PictureRequest> requests;
+    for (const auto &[path, size] : toLoad)
+        requests.append({path, [shown = size](QSize) { return shown; }});
+    const auto loaded = loadPictures(requests, {page.surface()->window(), QStringLiteral("OpenProgress"),
+                                                [](int done, int total) {
+                                                    return QStringLiteral("Opening layout: %1 of %2 photos").arg(done).arg(total);
+                                                }});
+    if (!loaded)
         return; // cancelled: the page as it was
+    std::map<QString, std::optional<Picture>> pictures;
+    for (qsizetype j = 0; j < requests.size(); ++j)
+        pictures[requests[j].path] = loaded->at(j);
 
+    QList<int> missing;
+    QStringList missingPaths, unreadable;
     for (int i = 0; i < lf::kRecords; ++i) {
         const lf::ReadSlot &slot = readSlots[i];
         ImageControl &pic = page.Pic(i);
-        page.PicFile[i] = slot.path;
-        if (missing[i])
-            pic.setMissing(slot.path); // an empty frame where the photo stood
-        else
-            pic.setPicture(slot.path.isEmpty() ? Picture() : pictures->at(slot.path));
+        const std::optional<Picture> picture = paths[i].isEmpty() ? std::nullopt : pictures.at(paths[i]);
+        page.PicFile[i] = paths[i].isEmpty() ? slot.path : paths[i];
+        if (slot.path.isEmpty()) {
+            pic.setPicture(Picture());
+        } else if (picture) {
+            pic.setPicture(*picture);
+        } else {
+            // An empty frame where the photo stood, kept in the layout as it was.
+            pic.setMissing(slot.path);
+            (paths[i].isEmpty() ? missingPaths : unreadable) << QDir::toNativeSeparators(slot.path);
+            if (paths[i].isEmpty())
+                missing << i;
+        }
         pic.setLeft(slot.left);
         pic.setTop(slot.top);
         pic.setWidth(slot.width);
@@ -325,16 +297,27 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
         page.PicRatioWH[i] = Ratio::fromDouble(slot.ratioWH);
         page.PicZOrder[i] = slot.rank;
     }
-    if (std::find(missing.begin(), missing.end(), true) != missing.end())
-        MsgBox(ui, kMissingPhotos, MsgButtons::Ok, MsgIcon::Information);
-
     page.ZOrderCount = readSlots[lf::kRecords - 1].counter;
     // The stacking: whole ranks from 1 up to the counter come to the front in
     // ascending order; the others stay below as they were.
     for (int i : page.slotsByRank(1))
         page.Pic(i).ZOrder();
     page.history().commit(QStringLiteral("Open Layout"));
-    page.history().markSaved();
+    // Photos found beside the layout are saved with their new paths.
+    page.LayoutSaved = !relinked;
+    if (!relinked)
+        page.history().markSaved();
+
+    unreadable.removeDuplicates();
+    missingPaths.removeDuplicates();
+    if (!unreadable.isEmpty())
+        MsgBox(ui,
+               QStringLiteral("These photos could not be read, and are shown as empty frames:\n\n%1")
+                   .arg(unreadable.join(QLatin1Char('\n'))),
+               MsgButtons::Ok, MsgIcon::Information);
+    if (!missing.isEmpty() && MsgBox(ui, kMissingPhotos, MsgButtons::OkFind, MsgIcon::Information,
+                                     missingPaths.join(QLatin1Char('\n'))) == MsgAnswer::Find)
+        findMissingPhotos(page, ui, missing);
 }
 
 } // namespace vintrel

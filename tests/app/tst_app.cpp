@@ -168,7 +168,7 @@ private slots:
         row("New", "question: Discard current layout and start new layout?");
         row("Open", "question: Discard current changes and open a previously saved layout?");
         row("Save As", "file dialog 1: Vintrel Files (*.PPY)|*.ppy");
-        row("Add", "file dialog 0: " + kPhotoFilter);
+        row("Add", "file dialog 2: " + kPhotoFilter);
         row("Remove", "slot 0 free");
         row("Print", "print dialog");
         row("Source", "stop: No TWAIN devices found.");

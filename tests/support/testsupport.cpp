@@ -12,8 +12,8 @@ MsgAnswer ScriptedUi::messageBox(const QString &title, const QString &text, MsgB
     messages.append({title, text, buttons, icon, details});
     if (title != "Vintrel" || (buttons == MsgButtons::YesNo) != (icon == MsgIcon::Question))
         fault("a message against the house style: " + text, __LINE__);
-    if (buttons == MsgButtons::Ok)
-        return MsgAnswer::Ok;
+    if (buttons == MsgButtons::Ok || (buttons == MsgButtons::OkFind && answers.isEmpty()))
+        return MsgAnswer::Ok; // Find... is there to be chosen, never needed
     if (answers.isEmpty()) {
         fault("unexpected question: " + text, __LINE__);
         return MsgAnswer::No;
