@@ -162,8 +162,7 @@ int addPhotos(Page &page, Ui &ui, const QStringList &paths, const std::function<
 void dropPhotos(Page &page, Ui &ui, const QStringList &paths, QPointF at)
 {
     const Recorded step(page, paths.size() == 1 ? QStringLiteral("Add Photo") : QStringLiteral("Add Photos"));
-    page.LayoutSaved = false;
-    addPhotos(page, ui, paths, [&](int n, int slot) {
+    const int placed = addPhotos(page, ui, paths, [&](int n, int slot) {
         ImageControl &pic = page.Pic(slot);
         auto kept = [](double want, float size, float room) {
             return toSingle(std::max(0.0, std::min(want, double(room) - size)));
@@ -171,6 +170,8 @@ void dropPhotos(Page &page, Ui &ui, const QStringList &paths, QPointF at)
         pic.Move(kept(at.x() + 300.0 * n, pic.Width(), PageSurface::kWidth),
                  kept(at.y() + 300.0 * n, pic.Height(), PageSurface::kHeight));
     });
+    if (placed > 0)
+        page.LayoutSaved = false;
 }
 
 } // namespace vintrel

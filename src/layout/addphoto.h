@@ -67,7 +67,8 @@ int addPhotos(Page &page, Ui &ui, const QStringList &paths, const std::function<
 
 // Files dropped on the page at `at` (twips on the page): the first placed
 // photo's top-left corner there, each next one 300 twips lower and to the
-// right, every one kept on the page. One step to undo.
+// right, every one kept on the page. One step to undo; the page counts as
+// changed once a photo is placed.
 void dropPhotos(Page &page, Ui &ui, const QStringList &paths, QPointF at);
 
 } // namespace vintrel

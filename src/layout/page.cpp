@@ -7,10 +7,12 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QSysInfo>
 #include <QTimer>
 #include <QUrl>
 
 #include "photowidget.h"
+#include "picture/safefile.h"
 #include "platform/errors.h"
 #include "platform/twips.h"
 #include "platform/waiting.h"
@@ -57,11 +59,18 @@ std::optional<QStringList> PageSurface::droppable(const QDropEvent *event) const
     const QMimeData *mime = event->mimeData();
     if (!onDrop || !mime || !mime->hasUrls() || Waiting::busy() || QApplication::activeModalWidget())
         return std::nullopt;
+    // The list as sent, so that a name of bytes that are no UTF-8 keeps them.
     QStringList paths;
-    for (const QUrl &url : mime->urls()) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+    for (QByteArray line : mime->data(QStringLiteral("text/uri-list")).split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(line);
+        const QString host = url.host();
+        if (!url.isLocalFile() ||
+            !(host.isEmpty() || host == QLatin1String("localhost") || host == QSysInfo::machineHostName()))
             return std::nullopt;
-        paths << url.toLocalFile();
+        paths << fileNameOf(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
     }
     if (paths.isEmpty())
         return std::nullopt;

@@ -1,5 +1,6 @@
 // A long session of random commands on the real main window: Add (pictures,
-// files that are none, Cancel, a full page), menu Remove, the Delete key and
+// files that are none, several at once, Cancel, a full page), files dropped
+// on the window, menu Remove, the Delete key and
 // other keys, nudges with the arrow keys, toolbar Remove, clicks, double
 // clicks, drags and edge drags with real Qt mouse events, New, Save, Open
 // (saved, damaged and cancelled), Print to PDF, and Undo and Redo by their
@@ -32,8 +33,8 @@ const QString kLoadError =
 // stands when the step runs, so that any part of a run is a run too.
 // A drag of no moves is a click.
 enum Kind { Add, Remove, DeleteKey, OtherKey, ToolbarRemove, DoubleClick, Drag, EdgeDrag, New, Save, Open, Print,
-            Nudge, Undo, Redo, kKinds };
-const int kWeights[kKinds] = {20, 3, 3, 2, 3, 3, 28, 12, 1, 8, 6, 1, 8, 8, 5};
+            Nudge, Undo, Redo, Drop, kKinds };
+const int kWeights[kKinds] = {20, 3, 3, 2, 3, 3, 28, 12, 1, 8, 6, 1, 8, 8, 5, 4};
 struct Step {
     Kind kind;
     quint32 a, b, c, d;
@@ -118,6 +119,12 @@ private:
         double stamps = 0;               // stamps handed out
         int reshaped = -1;               // the one slot whose geometry may change (30: any)
         std::optional<QPointF> at;       // where the reshaped photo stands: dragged by its middle, added or nudged
+        struct Placed {
+            int slot;
+            QPointF at;
+            bool kept; // moved onto the page where it would reach past an edge
+        };
+        std::vector<Placed> placed;      // photos added by one command, where each stands
         bool same = false;               // the page writes as it did
         bool cleared = false;            // New: stamps and count 0
         QString opened, written;         // a file opened (the page writes as it read), or saved
@@ -234,6 +241,54 @@ private:
         m_used[size_t(*m_expect.freed)] = false;
     }
 
+    // `count` of the files, picked by the bits of r.
+    QStringList chosen(quint32 r, quint32 count) const
+    {
+        QStringList files;
+        for (quint32 k = 0; k < count; ++k, r /= quint32(m_photos.size()))
+            files << m_photos[qsizetype(r % quint32(m_photos.size()))];
+        return files;
+    }
+    static QString names(const QStringList &files)
+    {
+        QStringList out;
+        for (const QString &f : files)
+            out << QFileInfo(f).fileName();
+        return out.join(", ");
+    }
+    // Files added in their order, as many as the page takes, the rest said:
+    // each at its slot's place, or from the drop point 300 twips apart.
+    void expectAdded(const QStringList &files, std::optional<QPointF> dropped)
+    {
+        QStringList notPhotos;
+        for (qsizetype next = 0; next < files.size();) {
+            const qsizetype free = std::count(m_used.begin(), m_used.end(), false);
+            if (free == 0) {
+                m_expect.messages << "information: Maximum images exceeded";
+                break;
+            }
+            for (const QString &f : files.mid(next, free)) {
+                if (QFileInfo(f).fileName().startsWith("not")) {
+                    notPhotos << f;
+                    continue;
+                }
+                const int slot = lowestFree();
+                m_used[size_t(slot)] = true;
+                m_cur = m_expect.front = slot;
+                const QPointF at = dropped ? *dropped + QPointF(300, 300) * double(m_expect.placed.size())
+                                           : QPointF(page().Pic(slot).Left(), page().Pic(slot).Top());
+                m_expect.placed.push_back({slot, at, dropped.has_value()});
+            }
+            next += free;
+        }
+        if (!notPhotos.isEmpty())
+            m_expect.messages << "information: These files are not photos Vintrel can show, and were not added:\n\n" +
+                                     notPhotos.join('\n');
+        m_expect.stamps = double(m_expect.placed.size());
+        m_expect.reshaped = Page::kPhotos;
+        m_saved = m_saved && dropped && m_expect.placed.empty();
+    }
+
     QString step(const Step &s)
     {
         m_expect = {};
@@ -253,6 +308,13 @@ private:
                 return "add on a full page";
             }
             const qsizetype choice = qsizetype(s.b % quint32(m_photos.size() + 1));
+            if (choice < m_photos.size() && s.c % 3 == 0) { // several files chosen at once
+                const QStringList files = chosen(s.b, 2 + s.c / 3 % 3);
+                m_desk.ui.files << files;
+                expectAdded(files, std::nullopt);
+                m_desk.run("mnuAdd");
+                return "add " + names(files);
+            }
             const std::optional<QString> file = choice < m_photos.size() ? std::optional(m_photos[choice]) : std::nullopt;
             if (file)
                 m_cur = lowestFree();
@@ -264,6 +326,34 @@ private:
             }
             m_desk.add(file);
             return "add " + (file ? QFileInfo(*file).fileName() : "(cancel)");
+        }
+        case Drop: {
+            // Files dragged from a file manager onto the window: taken over the
+            // page or a photo on it, refused elsewhere (a ruler reaches over the page's top).
+            const QStringList files = chosen(s.b, 1 + s.c % 4);
+            PageSurface *surface = page().surface();
+            const QPoint at(int(s.d % quint32(surface->width())), int(s.d / 1000 % quint32(surface->height())));
+            const QPoint inWindow = surface->mapTo(&m_desk.form, at);
+            QWidget *under = m_desk.form.childAt(inWindow);
+            const bool overPage = under == surface || surface->isAncestorOf(under);
+            if (overPage)
+                expectAdded(files, QPointF(at) * tpp());
+            else
+                m_expect.same = true;
+            QMimeData data; // as a file manager sends it: every byte of a name kept
+            QByteArray list;
+            for (const QString &f : files)
+                list += "file://" + bytesOf(f).toPercentEncoding("/") + "\r\n";
+            data.setData("text/uri-list", list);
+            QDragEnterEvent enter(inWindow, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QDropEvent drop(inWindow, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(m_desk.form.windowHandle(), &enter);
+            if (enter.isAccepted() != overPage)
+                m_faults << QString("a drop over %1 %2").arg(under->objectName(), overPage ? "refused" : "taken");
+            if (overPage)
+                QCoreApplication::sendEvent(m_desk.form.windowHandle(), &drop);
+            QCoreApplication::processEvents(); // the drop is taken once it is over
+            return QString("drop %1 at %2,%3").arg(names(files)).arg(at.x()).arg(at.y());
         }
         case Remove:
             m_saved = false;
@@ -470,6 +560,15 @@ private:
             return QString("slot %1 is not in front").arg(*e.front);
         if (e.at && QPointF(p.Pic(e.reshaped).Left(), p.Pic(e.reshaped).Top()) != *e.at)
             return QString("slot %1 does not stand where the rules say").arg(e.reshaped);
+        for (const Expect::Placed &placed : e.placed) {
+            const ImageControl &pic = p.Pic(placed.slot);
+            auto kept = [&](double want, float size, float room) {
+                return placed.kept ? float(std::max(0.0, std::min(want, double(room) - size))) : float(want);
+            };
+            if (QPointF(pic.Left(), pic.Top()) != QPointF(kept(placed.at.x(), pic.Width(), PageSurface::kWidth),
+                                                          kept(placed.at.y(), pic.Height(), PageSurface::kHeight)))
+                return "added " + m_desk.slot(placed.slot) + " does not stand where the rules say";
+        }
         return e.written.isNull() ? QString() : roundTrip(usedByLevel);
     }
 
