@@ -328,32 +328,25 @@ private:
             return "add " + (file ? QFileInfo(*file).fileName() : "(cancel)");
         }
         case Drop: {
-            // Files dragged from a file manager onto the window: taken over the
-            // page or a photo on it, refused elsewhere (a ruler reaches over the page's top).
-            const QStringList files = chosen(s.b, 1 + s.c % 4);
+            // Files dragged from a file manager onto the window, every byte of
+            // their names kept: taken over the page or a photo on it, refused
+            // elsewhere (a ruler reaches over the page's top), and refused
+            // whole with an address of the web or of another machine.
+            QStringList files = chosen(s.b, 1 + s.c % 4), uris;
+            for (const QString &f : files)
+                uris << "file://" + bytesOf(f).toPercentEncoding("/");
+            if (s.a % 8 == 0)
+                uris.insert(qsizetype(s.a / 8 % quint32(uris.size())), s.a % 16 ? "https://example.com/a.jpg" : "file://elsewhere/a.jpg");
             PageSurface *surface = page().surface();
             const QPoint at(int(s.d % quint32(surface->width())), int(s.d / 1000 % quint32(surface->height())));
-            const QPoint inWindow = surface->mapTo(&m_desk.form, at);
-            QWidget *under = m_desk.form.childAt(inWindow);
-            const bool overPage = under == surface || surface->isAncestorOf(under);
-            if (overPage)
+            QWidget *under = m_desk.form.childAt(surface->mapTo(&m_desk.form, at));
+            const bool taken = (under == surface || surface->isAncestorOf(under)) && s.a % 8 != 0;
+            if (taken)
                 expectAdded(files, QPointF(at) * tpp());
-            else
-                m_expect.same = true;
-            QMimeData data; // as a file manager sends it: every byte of a name kept
-            QByteArray list;
-            for (const QString &f : files)
-                list += "file://" + bytesOf(f).toPercentEncoding("/") + "\r\n";
-            data.setData("text/uri-list", list);
-            QDragEnterEvent enter(inWindow, Qt::CopyAction, &data, Qt::LeftButton, {});
-            QDropEvent drop(inWindow, Qt::CopyAction, &data, Qt::LeftButton, {});
-            QCoreApplication::sendEvent(m_desk.form.windowHandle(), &enter);
-            if (enter.isAccepted() != overPage)
-                m_faults << QString("a drop over %1 %2").arg(under->objectName(), overPage ? "refused" : "taken");
-            if (overPage)
-                QCoreApplication::sendEvent(m_desk.form.windowHandle(), &drop);
-            QCoreApplication::processEvents(); // the drop is taken once it is over
-            return QString("drop %1 at %2,%3").arg(names(files)).arg(at.x()).arg(at.y());
+            m_expect.same = !taken;
+            if (m_desk.drop(uris, at) != taken)
+                m_faults << QString("a drop over %1 %2").arg(under->objectName(), taken ? "refused" : "taken");
+            return QString("drop %1 at %2,%3").arg(uris.join(", ")).arg(at.x()).arg(at.y());
         }
         case Remove:
             m_saved = false;

@@ -92,6 +92,20 @@ void Desk::place(int i, const QString &path, float left, float top, float width,
     page.Pic(i).setVisible(true);
 }
 
+bool Desk::drop(const QStringList &uris, QPoint at)
+{
+    QMimeData data;
+    data.setData("text/uri-list", uris.join("\r\n").toUtf8() + "\r\n");
+    const QPoint inWindow = page.surface()->mapTo(&form, at);
+    QDragEnterEvent enter(inWindow, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QDropEvent drop(inWindow, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(form.windowHandle(), &enter);
+    if (enter.isAccepted())
+        QCoreApplication::sendEvent(form.windowHandle(), &drop);
+    QCoreApplication::processEvents(); // the drop is taken once it is over
+    return enter.isAccepted();
+}
+
 QString Desk::slot(int i) const
 {
     const ImageControl &pic = page.Pic(i);

@@ -73,6 +73,10 @@ struct Desk {
     void open(const std::optional<QString> &path) { answer(path), run("mnuOpenPage"); }
     // The next file dialog answered with the path, or Cancel.
     void answer(const std::optional<QString> &path) { ui.files << (path ? std::optional(QStringList{*path}) : std::nullopt); }
+    // Files dragged onto the window and let go at `at` (pixels of the page
+    // surface), as a file manager sends them (a text/uri-list). Whether the
+    // window took them.
+    bool drop(const QStringList &uris, QPoint at);
     // Slot i holding the photo at that place and size, as Add and a drag leave it.
     void place(int i, const QString &path, float left, float top, float width, float height);
     // Slot i in a few words: "used shown picture beach.jpg at 840,600 1500x1200 rank 1"
