@@ -57,7 +57,8 @@ void PageSurface::keyPressEvent(QKeyEvent *event)
 std::optional<QStringList> PageSurface::droppable(const QDropEvent *event) const
 {
     const QMimeData *mime = event->mimeData();
-    if (!onDrop || !mime || !mime->hasUrls() || Waiting::busy() || QApplication::activeModalWidget())
+    if (!onDrop || !mime || !mime->hasUrls() || !(event->possibleActions() & Qt::CopyAction) || Waiting::busy() ||
+        QApplication::activeModalWidget())
         return std::nullopt;
     // The list as sent, so that a name of bytes that are no UTF-8 keeps them.
     QStringList paths;
@@ -79,18 +80,14 @@ std::optional<QStringList> PageSurface::droppable(const QDropEvent *event) const
 
 void PageSurface::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (droppable(event))
-        event->acceptProposedAction();
-    else
+    // Taken as a copy whatever the source proposes, so that a file manager
+    // never takes the files away as moved. The moves that follow are taken alike.
+    if (droppable(event)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
         event->ignore();
-}
-
-void PageSurface::dragMoveEvent(QDragMoveEvent *event)
-{
-    if (droppable(event))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    }
 }
 
 void PageSurface::dropEvent(QDropEvent *event)
@@ -100,7 +97,8 @@ void PageSurface::dropEvent(QDropEvent *event)
         event->ignore();
         return;
     }
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
     const QPointF at(event->position().x() * Screen::TwipsPerPixelX() / m_zoom,
                      event->position().y() * Screen::TwipsPerPixelY() / m_zoom);
     // Once the drop is over: the file manager waits for its end, and the

@@ -53,9 +53,9 @@ public:
     static constexpr float kHeight = 7455;
     PageEvents *events = nullptr;
     // Receives the files of a drop once the drop is over, with the point they
-    // were dropped at in twips on the page. A drop is accepted only when every
-    // item it carries is a local file, and not while the program waits for
-    // work or a dialog is open.
+    // were dropped at in twips on the page. A drop is taken, as a copy, only
+    // when every item it carries is a local file, and not while the program
+    // waits for work or a dialog is open.
     std::function<void(const QStringList &paths, QPointF at)> onDrop;
     // How many times its actual size the page is shown at (Page::setZoom).
     double zoom() const { return m_zoom; }
@@ -63,7 +63,6 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:

@@ -1,9 +1,6 @@
 #include "layoutfile.h"
 
-#include <algorithm>
-#include <atomic>
 #include <map>
-#include <memory>
 #include <optional>
 
 #include <cerrno>
@@ -12,23 +9,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QSaveFile>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include "findphotos.h"
 #include "layout/loading.h"
 #include "layout/page.h"
 #include "layoutformat.h"
-#include "picture/pictureerror.h"
 #include "picture/safefile.h"
 #include "platform/commondialog.h"
 #include "platform/errors.h"
 #include "platform/msgbox.h"
-#include "platform/waiting.h"
 
 namespace vintrel {
 
@@ -273,7 +266,7 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
         const lf::ReadSlot &slot = readSlots[i];
         ImageControl &pic = page.Pic(i);
         const std::optional<Picture> picture = paths[i].isEmpty() ? std::nullopt : pictures.at(paths[i]);
-        page.PicFile[i] = paths[i].isEmpty() ? slot.path : paths[i];
+        page.PicFile[i] = picture ? paths[i] : slot.path;
         if (slot.path.isEmpty()) {
             pic.setPicture(Picture());
         } else if (picture) {
