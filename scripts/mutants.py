@@ -178,7 +178,7 @@ MUTANTS = [
      [("page.ZOrderCount = readSlots[lf::kRecords - 1].counter;", "page.ZOrderCount = readSlots[0].counter;")]),
     ("open: rank 0 restacked", "src/layoutfile/layoutfile.cpp", [("page.slotsByRank(1)", "page.slotsByRank(0)")]),
     ("open: a damaged photo blocks the layout", "src/layoutfile/layoutfile.cpp",
-     [("    if (!loaded)\n        return; // cancelled", "    if (!loaded || loaded->contains(std::nullopt))\n        return;")]),
+     [("    if (!loaded)\n        return; // cancelled", "    if (!loaded || loaded->contains(std::nullopt))\n        return; // cancelled")]),
     ("open: damaged photos not named", "src/layoutfile/layoutfile.cpp", [("    if (!unreadable.isEmpty())\n", "    if (false)\n")]),
     ("open: a photo beside the layout not looked for", "src/layoutfile/layoutfile.cpp",
      [("            paths[i] = beside.value_or(QString());", "            paths[i] = QString();")]),
