@@ -134,6 +134,8 @@ private slots:
         const QString far = writePicture(dir.filePath("tree/a/b/c/d/moved away.jpg"), {40, 30});
         writePicture(dir.filePath("tree/a/b/c/d/e/deep.jpg"), {40, 30}); // five levels down: too deep
         writePicture(dir.filePath("tree/.hidden/deep.jpg"), {40, 30});    // hidden folders are passed by
+        QDir(dir.path()).mkpath("tree/a/b/c/z");
+        writePicture(dir.filePath("tree/a/b/c/z/moved away.jpg"), {40, 30}); // as deep, but later by name
         const QString damaged = writeBytes(dir.filePath("notes.jpg"), "not a picture");
         const QString gone = dir.filePath("moved away.jpg"), deep = "/nowhere/deep.jpg";
         // Slot 0's flags are neither "Y" nor "N": its visibility and use stay as they stood.
@@ -176,6 +178,12 @@ private slots:
         for (const Record &r : readRecords(readBytes(dir.filePath("found.ppy"))))
             saved << QFile::decodeName(r[0]);
         QCOMPARE(saved.mid(4, 7), QStringList({far, "", beside, flat, damaged, dir.path(), deep}));
+        // Opened where nothing stands beside it, the page is changed by Find alone.
+        desk.ui.answers << MsgAnswer::Find;
+        desk.answer(writeBytes(dir.filePath("again.ppy"), file));
+        desk.ui.files << QStringList{dir.filePath("tree")};
+        desk.run("mnuOpenPage");
+        QVERIFY(!desk.page.LayoutSaved);
     }
 
     void badFileLeavesPageUntouched_data()
