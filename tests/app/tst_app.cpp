@@ -225,8 +225,8 @@ private slots:
             << QStringList{"LAYOUT"}
             << QStringList{"question: Discard current changes and open a previously saved layout?", "at 300,200"};
         QTest::newRow("a layout among photos is no picture")
-            << QStringList{"NOTES", "PHOTO", "LAYOUT"}
-            << QStringList{"information: These files are not photos Vintrel can show, and were not added:\n\nNOTES\nLAYOUT", "at AT"};
+            << QStringList{"LAYOUT", "NOTES", "PHOTO"}
+            << QStringList{"information: These files are not photos Vintrel can show, and were not added:\n\nLAYOUT\nNOTES", "at AT"};
     }
     void filesDroppedOnThePage()
     {
