@@ -18,9 +18,9 @@ record() { # path left top width height
 }
 
 # The page first shows one red photo over its upper part; the layout opened
-# then names 30 photos, each a 12-megapixel PNG of noise (decoded whole: slow).
+# then names 30 photos, each a 27-megapixel PNG of noise (decoded whole: slow).
 convert -size 40x30 xc:red "$work/red.png"
-{ printf 'P5\n4000 3000\n255\n'; head -c 12000000 /dev/urandom; } >"$work/noise.pgm"
+{ printf 'P5\n6000 4500\n255\n'; head -c 27000000 /dev/urandom; } >"$work/noise.pgm"
 convert "$work/noise.pgm" "$work/noise.png"
 {
     record "$work/red.png" 0 0 5740 3000
