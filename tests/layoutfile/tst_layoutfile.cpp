@@ -146,7 +146,8 @@ private slots:
                                         {8, record(damaged, R"("10","20","300","400","Y","Y","1","1","2","4")")},
                                         {9, record(dir.path(), R"("10","20","300","400","N","Y","1","1","2","4")")},
                                         {10, record(deep, R"("10","20","300","400","Y","Y","1","1","2","4")")},
-                                        {12, record(beach, R"("10","20","300","400","y","y","1","1","2","4")")}});
+                                        {12, record(beach, R"("10","20","300","400","y","y","1","1","2","4")")}},
+                                       "9"); // the counter is the last record's
         Desk desk;
         for (int i = 0; i < 10; ++i) // the page held other photos in those slots
             desk.place(i, garden, 500, 500, 700, 500);
@@ -167,6 +168,7 @@ private slots:
         QCOMPARE(desk.slot(9).left(17), QString("used hidden frame")); // a folder is no photo
         QCOMPARE(desk.slot(10), QString("used shown frame deep.jpg at 10,20 300x400 rank 2"));
         QCOMPARE(desk.slot(12).left(19), QString("free hidden picture"));
+        QCOMPARE(desk.page.ZOrderCount, 9.0);
         // Find is a step of its own; photos found beside the layout leave the opened page changed.
         desk.run("mnuUndo");
         QCOMPARE(desk.slot(4), QString("used shown frame moved away.jpg at 100,200 1500x1000 rank 3"));
