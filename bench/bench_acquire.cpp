@@ -75,7 +75,8 @@ int main(int argc, char **argv)
             return vintrel::MsgAnswer::Ok;
         }
         std::optional<QStringList> fileDialog(const vintrel::FileDialogRequest &) override { return {}; }
-        bool printDialog(QPrinter &, int) override { return false; }
+        bool printDialog(QPrinter &, int, bool &) override { return false; }
+        void printPreview(QPrinter &, bool &, const PaintSheet &) override {}
         QPoint cursorPos() override { return {}; }
         bool startProgram(const QString &, const QStringList &) override { return false; }
         bool openUrl(const QUrl &) override { return false; }

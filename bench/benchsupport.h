@@ -94,7 +94,13 @@ public:
         return MsgAnswer::Ok;
     }
     std::optional<QStringList> fileDialog(const FileDialogRequest &) override { return files; }
-    bool printDialog(QPrinter &, int) override { return false; }
+    bool printDialog(QPrinter &, int, bool &) override { return false; }
+    std::function<void(QPrinter &, const PaintSheet &)> preview; // what the print preview does
+    void printPreview(QPrinter &printer, bool &, const PaintSheet &paint) override
+    {
+        if (preview)
+            preview(printer, paint);
+    }
     QPoint cursorPos() override { return cursor; }
     bool startProgram(const QString &, const QStringList &) override { return false; }
     bool openUrl(const QUrl &) override { return false; }

@@ -15,7 +15,7 @@ const Menu kMenus[5] = {
     {"mnuFile", "&File"}, {"mnuEdit", "&Edit"}, {"mnuView", "&View"}, {"mnuTwain", "&Twain"}, {"mnuHelp", "&Help"}};
 
 // clang-format off
-const Command kCommands[18] = {
+const Command kCommands[19] = {
     {"mnuNew", "mnuFile", "&New Layout", "", "New", "Start New Layout", "document-new", "new",
      [](frmMain &f) { mnuNew_Click(f.page(), f.ui()); }},
     {"mnuOpenPage", "mnuFile", "&Open Layout", "", "Open", "Open Layout", "document-open", "open",
@@ -30,7 +30,9 @@ const Command kCommands[18] = {
     {"tbrRemove", nullptr, nullptr, "", "Remove", "Remove Photo", "list-remove", "remove",
      [](frmMain &f) { toolbarRemove(f.page()); }},
     {"mnuPrint", "mnuFile", "&Print Page", "", "Print", "Print Page", "document-print", "print",
-     [](frmMain &f) { mnuPrint_Click(f.page(), f.cdDialog()); }},
+     [](frmMain &f) { mnuPrint_Click(f.page(), f.cdDialog(), f.ui()); }},
+    {"mnuPrintPreview", "mnuFile", "Print Pre&view...", "", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { mnuPrintPreview_Click(f.page(), f.ui()); }},
     {"mnuExit", "mnuFile", "E&xit", "", nullptr, nullptr, nullptr, nullptr,
      [](frmMain &f) { f.mnuExit_Click(); }},
     // Undo and Redo name the step they undo or redo after their caption.

@@ -23,6 +23,7 @@
 #include "platform/settings.h"
 #include "platform/twips.h"
 #include "platform/waiting.h"
+#include "print/paper.h"
 #include "about.h"
 #include "commands.h"
 #include "handoff.h"
@@ -165,6 +166,8 @@ bool frmMain::Form_Load()
     m_editor.state.HandleTracking = true;
     m_page.ZOrderCount = 0;
     m_page.PicZOrder.fill(0);
+    // Where the paper last printed on ends; asking the printers waits for the first pass of events.
+    QTimer::singleShot(0, this, [this] { m_page.surface()->setPrintableArea(printableOnPage(rememberedPaper().layout)); });
 
     // Back to the folder of the last run. A stored folder that has gone, or any
     // failure here, leaves the folder the program was started in.

@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QSysInfo>
 #include <QTimer>
 #include <QUrl>
@@ -44,6 +45,41 @@ PageSurface::PageSurface(QWidget *parent) : QWidget(parent)
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
     setAcceptDrops(true);
+}
+
+void PageSurface::setPrintableArea(QSizeF twips)
+{
+    if (twips == m_printable)
+        return;
+    m_printable = twips;
+    update();
+    for (QWidget *photo : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        photo->update();
+}
+
+void PageSurface::paintPrintableArea(QPainter &painter, QPoint origin) const
+{
+    // The area's edges fall on the surface's pixels as the photos' edges do.
+    const int right = pixelsX(m_printable.width() * m_zoom), bottom = pixelsY(m_printable.height() * m_zoom);
+    if (right >= width() && bottom >= height())
+        return;
+    const int line = std::max(1, int(std::lround(m_zoom)));
+    const QColor shade(0, 0, 0, 20), lineColour(120, 120, 120);
+    painter.save();
+    painter.translate(-origin);
+    for (const QRect &r : QRegion(rect()) - QRegion(0, 0, std::max(right, 0), std::max(bottom, 0)))
+        painter.fillRect(r, shade);
+    if (right < width())
+        painter.fillRect(QRect(right, 0, line, std::min(bottom, height()) + line), lineColour);
+    if (bottom < height())
+        painter.fillRect(QRect(0, bottom, std::min(right, width()), line), lineColour);
+    painter.restore();
+}
+
+void PageSurface::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paintPrintableArea(painter, QPoint());
 }
 
 void PageSurface::keyPressEvent(QKeyEvent *event)

@@ -59,8 +59,16 @@ public:
     std::function<void(const QStringList &paths, QPointF at)> onDrop;
     // How many times its actual size the page is shown at (Page::setZoom).
     double zoom() const { return m_zoom; }
+    // Where the paper's printable area ends, in twips from the page's corner:
+    // a line there, over the photos, and a light shade beyond it.
+    void setPrintableArea(QSizeF twips);
+    QSizeF printableArea() const { return m_printable; }
+    // Draws the line and the shade for a part of the surface, onto a painter
+    // whose origin stands at `origin` on the surface (a photo's own painting).
+    void paintPrintableArea(QPainter &painter, QPoint origin) const;
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -69,6 +77,7 @@ private:
     std::optional<QStringList> droppable(const QDropEvent *event) const;
     friend class Page;
     double m_zoom = 1;
+    QSizeF m_printable{kWidth, kHeight};
 };
 
 class Page {

@@ -151,8 +151,14 @@ void PhotoWidget::paintEvent(QPaintEvent *)
                              painter.fontMetrics().elidedText(name, Qt::ElideMiddle, width() * 3));
         }
     }
-    if (m_control.BorderStyle() != 1)
-        return;
+    if (m_control.BorderStyle() == 1)
+        paintBorder(painter);
+    if (const auto *surface = dynamic_cast<const PageSurface *>(parentWidget()))
+        surface->paintPrintableArea(painter, pos());
+}
+
+void PhotoWidget::paintBorder(QPainter &painter)
+{
     // Lines one pixel wide at actual size, as wide as the zoom makes them.
     const int width = std::max(1, int(std::lround(zoom())));
     for (int k = 0; k < width; ++k) {

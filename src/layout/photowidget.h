@@ -33,6 +33,7 @@ private:
     float twipsY(const QMouseEvent *e) const;
     double zoom() const;
     void paintPicture(QPainter &painter, const Picture &picture);
+    void paintBorder(QPainter &painter);
     const ImageControl &m_control;
     // The part of the picture that shows (what lies on the page), scaled to its
     // device pixels, made once per size and part so that moving a photo only

@@ -15,7 +15,7 @@ void CommonDialog::showFolder() { showFileDialog(FileDialogKind::Folder); }
 
 void CommonDialog::ShowPrinter(QPrinter &printer)
 {
-    if (!m_ui.printDialog(printer, Flags) && CancelError)
+    if (!m_ui.printDialog(printer, Flags, shrinkToFit) && CancelError)
         throw DialogCancelled();
 }
 

@@ -27,6 +27,8 @@ public:
     QString Filter;
     QString FileName;
     int Flags = 0;
+    // The print dialog's choice to shrink the page to fit the paper.
+    bool shrinkToFit = false;
     // Every file chosen in the last file dialog, FileName the first of them.
     QStringList fileNames;
 

@@ -7,8 +7,15 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QAction>
+#include <QCheckBox>
+#include <QPaintEngine>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QToolBar>
+#include <QVBoxLayout>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QUrl>
@@ -108,9 +115,23 @@ std::optional<QStringList> QtUi::fileDialog(const FileDialogRequest &request)
     return QStringList{named.isEmpty() ? dialog.selectedFiles().constFirst() : named};
 }
 
-bool QtUi::printDialog(QPrinter &printer, int flags)
+namespace {
+const char *const kShrinkToFit = "Shrink the page to fit the paper";
+}
+
+bool QtUi::printDialog(QPrinter &printer, int flags, bool &shrinkToFit)
 {
     QPrintDialog dialog(&printer, m_owner);
+    // The program's own options, on a tab of their own.
+    auto *ownTab = new QWidget;
+    ownTab->setWindowTitle(QStringLiteral("Vintrel"));
+    auto *shrink = new QCheckBox(QString::fromLatin1(kShrinkToFit), ownTab);
+    shrink->setObjectName(QStringLiteral("shrinkToFit"));
+    shrink->setChecked(shrinkToFit);
+    auto *column = new QVBoxLayout(ownTab);
+    column->addWidget(shrink);
+    column->addStretch();
+    dialog.setOptionTabs({ownTab});
     QAbstractPrintDialog::PrintDialogOptions options =
         QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintCollateCopies;
     if (!(flags & CommonDialog::NoSelectionChoice))
@@ -122,7 +143,41 @@ bool QtUi::printDialog(QPrinter &printer, int flags)
     // machine without a print queue the only way to get the page out.
     options |= QAbstractPrintDialog::PrintToFile;
     dialog.setOptions(options);
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    shrinkToFit = shrink->isChecked();
+    return true;
+}
+
+void QtUi::wirePreview(QPrintPreviewWidget &preview, const PaintSheet &paint)
+{
+    // The preview draws into pictures of its own; printing from it, on the printer.
+    QObject::connect(&preview, &QPrintPreviewWidget::paintRequested, &preview, [paint](QPrinter *sheet) {
+        paint(*sheet, sheet->paintEngine() && sheet->paintEngine()->type() != QPaintEngine::Picture);
+    });
+}
+
+void QtUi::printPreview(QPrinter &printer, bool &shrinkToFit, const PaintSheet &paint)
+{
+    QPrintPreviewDialog dialog(&printer, m_owner);
+    dialog.setWindowTitle(QStringLiteral("Print Preview"));
+    auto *preview = dialog.findChild<QPrintPreviewWidget *>();
+    if (!preview)
+        return;
+    wirePreview(*preview, paint);
+    if (auto *tools = dialog.findChild<QToolBar *>()) {
+        tools->addSeparator();
+        QAction *shrink = tools->addAction(QStringLiteral("Shrink to Fit"));
+        shrink->setObjectName(QStringLiteral("shrinkToFit"));
+        shrink->setToolTip(QString::fromLatin1(kShrinkToFit));
+        shrink->setCheckable(true);
+        shrink->setChecked(shrinkToFit);
+        QObject::connect(shrink, &QAction::toggled, preview, [&shrinkToFit, preview](bool on) {
+            shrinkToFit = on;
+            preview->updatePreview();
+        });
+    }
+    dialog.exec();
 }
 
 QPoint QtUi::cursorPos()

@@ -11,6 +11,10 @@
 
 namespace vintrel {
 
+// The page prints at 2.14 times its size on screen: its twips times 2.14 are
+// twips of paper.
+constexpr double kPrintScale = 2.14;
+
 // Widgets cannot stand further out than this many pixels; a photo moved or read
 // from a layout file that far away is simply out of sight.
 constexpr double kFarthestPixel = 1 << 24;

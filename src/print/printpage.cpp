@@ -12,7 +12,10 @@
 #include "layout/page.h"
 #include "platform/commondialog.h"
 #include "platform/errors.h"
+#include "platform/msgbox.h"
 #include "platform/rounding.h"
+#include "platform/ui.h"
+#include "paper.h"
 
 namespace vintrel {
 
@@ -21,24 +24,24 @@ namespace {
 constexpr double kMaxPrintDpi = 600;
 
 // Left x 2.14 and Top x 2.14 are rounded to single precision; the sizes stay double.
-QRectF printRect(const ImageControl &pic)
+QRectF printRect(const ImageControl &pic, double scale)
 {
-    const float x = toSingle(pic.Left() * kPrintScale);
-    const float y = toSingle(pic.Top() * kPrintScale);
-    const double w = pic.Width() * kPrintScale;
-    const double h = pic.Height() * kPrintScale;
+    const float x = toSingle(pic.Left() * scale);
+    const float y = toSingle(pic.Top() * scale);
+    const double w = pic.Width() * scale;
+    const double h = pic.Height() * scale;
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h))
         throw RuntimeError(QStringLiteral("a photo stands beyond any printable place"));
     return QRectF(x, y, w, h);
 }
 } // namespace
 
-std::vector<PrintItem> printItems(const Page &page)
+std::vector<PrintItem> printItems(const Page &page, double scale)
 {
     std::vector<PrintItem> items;
     for (int i : page.slotsByRank(0))
         if (page.PicUsed[i] && !page.Pic(i).picture().isEmpty())
-            items.push_back({i, printRect(page.Pic(i))});
+            items.push_back({i, printRect(page.Pic(i), scale)});
     return items;
 }
 
@@ -99,28 +102,61 @@ void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
     }
 }
 
-void mnuPrint_Click(Page &page, CommonDialog &cdDialog)
+bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking)
+{
+    const QSizeF printable = printableTwips(printer.pageLayout());
+    const std::vector<PrintItem> items =
+        printItems(page, printScale(printItems(page), printable, shrinkToFit));
+    // The document starts with the first photo drawn: a page without photos
+    // prints no sheet.
+    if (items.empty())
+        return false;
+    if (asking && reachesBeyond(items, printable) &&
+        MsgBox(*asking,
+               QStringLiteral("Some photos reach beyond the printable area of the paper and will be cut off. "
+                              "Print anyway?"),
+               MsgButtons::YesNo, MsgIcon::Question) == MsgAnswer::No)
+        return false;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    paintPage(painter, page, items, printer.resolution(), printer.resolution());
+    if (!painter.end()) {
+        printer.abort();
+        return false;
+    }
+    return true;
+}
+
+void mnuPrint_Click(Page &page, CommonDialog &cdDialog, Ui &ui)
 {
     cdDialog.CancelError = true;
     cdDialog.Flags = CommonDialog::NoSelectionChoice | CommonDialog::NoPageRange | CommonDialog::NoPrintToFile;
     QPrinter printer(QPrinter::HighResolution);
+    PaperSetup paper = rememberedPaper();
+    usePaper(printer, paper);
+    cdDialog.shrinkToFit = paper.shrinkToFit;
     if (!completed([&] { cdDialog.ShowPrinter(printer); }))
         return; // Cancel
-    const bool printed = completed([&] {
-        const std::vector<PrintItem> items = printItems(page);
-        // The document starts with the first photo drawn: a page without photos
-        // prints no sheet.
-        if (items.empty())
-            return;
-        QPainter painter;
-        if (!painter.begin(&printer))
-            return;
-        paintPage(painter, page, items, printer.resolution(), printer.resolution());
-        if (!painter.end())
-            printer.abort();
-    });
-    if (!printed)
+    paper = paperOf(printer, cdDialog.shrinkToFit);
+    rememberPaper(paper);
+    page.surface()->setPrintableArea(printableOnPage(paper.layout));
+    if (!completed([&] { printSheet(printer, page, paper.shrinkToFit, &ui); }))
         printer.abort(); // ends quietly; nothing half-drawn is sent
+}
+
+void mnuPrintPreview_Click(Page &page, Ui &ui)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    PaperSetup paper = rememberedPaper();
+    usePaper(printer, paper);
+    ui.printPreview(printer, paper.shrinkToFit, [&](QPrinter &sheet, bool forReal) {
+        if (!completed([&] { printSheet(sheet, page, paper.shrinkToFit, forReal ? &ui : nullptr); }))
+            sheet.abort();
+    });
+    paper = paperOf(printer, paper.shrinkToFit);
+    rememberPaper(paper);
+    page.surface()->setPrintableArea(printableOnPage(paper.layout));
 }
 
 } // namespace vintrel

@@ -7,14 +7,18 @@
 #include <QRectF>
 #include <QSize>
 
+#include "platform/twips.h"
+
 class QPainter;
+class QPrinter;
 
 namespace vintrel {
 
 class CommonDialog;
 class Page;
 
-constexpr double kPrintScale = 2.14;
+class Ui;
+struct PaperSetup;
 
 // One photo to draw: its slot and its rectangle in printer twips.
 struct PrintItem {
@@ -22,10 +26,11 @@ struct PrintItem {
     QRectF twips;
 };
 
-// The used photos with pictures, in drawing order: by rank, then by slot.
-// Ranks that are not whole, are negative or are above the counter are not
-// printed. Throws RuntimeError when a place or size cannot be printed.
-std::vector<PrintItem> printItems(const Page &page);
+// The used photos with pictures, in drawing order: by rank, then by slot, each
+// place and size times the scale. Ranks that are not whole, are negative or are
+// above the counter are not printed. Throws RuntimeError when a place or size
+// cannot be printed.
+std::vector<PrintItem> printItems(const Page &page, double scale = kPrintScale);
 
 // What is drawn of one photo: the part of it that shows (photos above it
 // covering the rest, or the sheet ending), its rectangle on the sheet in device
@@ -45,7 +50,16 @@ std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF 
 // most 600 dots an inch), smoothly scaled.
 void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY);
 
-// The Print Page command.
-void mnuPrint_Click(Page &page, CommonDialog &cdDialog);
+// The page on the printer's sheet, at 2.14 or shrunk to fit its paper, as
+// Print Page and the preview draw it. When `asking`, a page with photos that
+// reach beyond the printable area is printed only if the user says so; false
+// when nothing was drawn, and the printer is to be aborted.
+bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking);
+
+// The Print Page command. The paper chosen becomes the page's printable area.
+void mnuPrint_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
+// Print Preview: the sheet as Print Page prints it, with its own printer and
+// page setup, printing from it as Print Page does.
+void mnuPrintPreview_Click(Page &page, Ui &ui);
 
 } // namespace vintrel

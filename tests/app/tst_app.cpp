@@ -148,7 +148,7 @@ private slots:
             pictures << b->icon().pixmap(32, 32).toImage();
         }
         QCOMPARE(seen.join(" / "), "&File / &New Layout / &Open Layout / &Save Layout As... / &Add Photo / &Remove Photo / "
-                                   "&Print Page / E&xit / &Edit / &Undo! / &Redo! / &View / Zoom &In! / Zoom &Out! / &Actual Size! / "
+                                   "&Print Page / Print Pre&view... / E&xit / &Edit / &Undo! / &Redo! / &View / Zoom &In! / Zoom &Out! / &Actual Size! / "
                                    "Fit &Page / &Twain / &Select Source / &Acquire / &Help / Help &Topics / "
                                    "&About Vintrel / New: Start New Layout / Open: Open Layout / Save As: Save Layout As... / "
                                    "Add: Add Photo / Remove: Remove Photo / Print: Print Page / Source: Select TWAIN Source / "

@@ -19,6 +19,9 @@
 #include "layoutfile/layoutfile.h"
 #include "picture/safefile.h"
 #include "platform/app.h"
+#include "platform/errors.h"
+#include "print/paper.h"
+#include "print/printpage.h"
 #include "testsupport.h"
 
 using namespace vintrel;
@@ -423,6 +426,15 @@ private:
             const QString pdf = m_scratch.filePath("page.pdf");
             m_expect.same = true;
             m_desk.ui.printers << pdf;
+            // On Letter paper, asked first when a photo would be cut off.
+            const QPageLayout letter(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(18, 18, 18, 18));
+            m_desk.ui.paper = letter;
+            bool cut = false;
+            if (completed([&] { cut = reachesBeyond(printItems(page()), printableTwips(letter)); }) && cut) {
+                m_desk.ui.answers << (s.a % 2 ? MsgAnswer::Yes : MsgAnswer::No);
+                m_expect.messages << "question: Some photos reach beyond the printable area of the paper and will "
+                                     "be cut off. Print anyway?";
+            }
             m_desk.run("mnuPrint");
             QFile::remove(pdf);
             return "Print";

@@ -31,21 +31,60 @@ std::optional<QStringList> ScriptedUi::fileDialog(const FileDialogRequest &reque
     return files.takeFirst();
 }
 
-bool ScriptedUi::printDialog(QPrinter &printer, int flags)
+namespace {
+// The printer as a print dialog leaves it: printing into a PDF file or on a
+// named printer ("printer:NAME"), on the paper chosen.
+void choose(QPrinter &printer, const QString &answer, const std::optional<QPageLayout> &paper)
+{
+    if (answer.startsWith("printer:")) {
+        printer.setPrinterName(answer.mid(8));
+    } else {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(answer);
+    }
+    if (paper)
+        printer.setPageLayout(*paper);
+}
+} // namespace
+
+bool ScriptedUi::printDialog(QPrinter &printer, int flags, bool &shrinkToFit)
 {
     printFlags.append(flags);
+    shrinkOffered.append(shrinkToFit);
     if (printers.isEmpty()) {
         fault("unexpected print dialog", __LINE__);
         return false;
     }
     const std::optional<QString> answer = printers.takeFirst();
-    if (answer && answer->startsWith("printer:")) {
-        printer.setPrinterName(answer->mid(8));
-    } else if (answer) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(*answer);
+    if (answer) {
+        choose(printer, *answer, paper);
+        shrinkToFit = shrink.value_or(shrinkToFit);
     }
     return answer.has_value();
+}
+
+void ScriptedUi::printPreview(QPrinter &printer, bool &shrinkToFit, const PaintSheet &paint)
+{
+    shrinkOffered.append(shrinkToFit);
+    if (previews.isEmpty()) {
+        fault("unexpected print preview", __LINE__);
+        return;
+    }
+    const std::optional<QString> answer = previews.takeFirst();
+    // The preview's own page setup, then its sheet as it shows it, a page filling the view.
+    if (paper)
+        printer.setPageLayout(*paper);
+    shrinkToFit = shrink.value_or(shrinkToFit);
+    QPrintPreviewWidget preview(&printer);
+    QtUi::wirePreview(preview, paint);
+    preview.resize(900, 1100);
+    preview.setZoomMode(QPrintPreviewWidget::FitInView);
+    preview.updatePreview();
+    previewed << preview.grab().toImage();
+    if (answer) {
+        choose(printer, *answer, paper);
+        preview.print();
+    }
 }
 
 QStringList ScriptedUi::said() const

@@ -34,6 +34,15 @@ public:
     // "printer:"), or nullopt for Cancel; and the flags each dialog was given.
     QList<std::optional<QString>> printers;
     QList<int> printFlags;
+    // The paper and the shrink-to-fit option chosen in the print dialogs and
+    // previews, when set; and the option each one offered.
+    std::optional<QPageLayout> paper;
+    std::optional<bool> shrink;
+    QList<bool> shrinkOffered;
+    // Print previews: what is printed from each (as for the print dialog), or
+    // nullopt to close it; and each one's sheet, as the preview showed it.
+    QList<std::optional<QString>> previews;
+    QList<QImage> previewed;
     QPoint cursor;
     // Where faults go instead of failing the test, when set.
     QStringList *faults = nullptr;
@@ -41,7 +50,8 @@ public:
     MsgAnswer messageBox(const QString &title, const QString &text, MsgButtons buttons, MsgIcon icon,
                          const QString &details) override;
     std::optional<QStringList> fileDialog(const FileDialogRequest &request) override;
-    bool printDialog(QPrinter &printer, int flags) override;
+    bool printDialog(QPrinter &printer, int flags, bool &shrinkToFit) override;
+    void printPreview(QPrinter &printer, bool &shrinkToFit, const PaintSheet &paint) override;
     QPoint cursorPos() override { return cursor; }
     // Programs and documents asked to start, each as its command line or address.
     QStringList started;
