@@ -6,12 +6,14 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "imagecontrol.h"
 #include "page.h"
 #include "pageevents.h"
 #include "platform/app.h"
+#include "platform/twips.h"
 
 namespace vintrel {
 
@@ -72,6 +74,37 @@ void PhotoWidget::mouseDoubleClickEvent(QMouseEvent *)
     m_clickPending = false;
     if (PageEvents *sink = events())
         sink->Pic_DblClick(m_control.Index());
+}
+
+QString printTooltip(const QString &path, QSize pixels, QSizeF twips)
+{
+    const double inchesAcross = twips.width() * kPrintScale / 1440, inchesDown = twips.height() * kPrintScale / 1440;
+    QString text = QStringLiteral("%1\nPrints %2 \u00d7 %3 in (%4 \u00d7 %5 cm)")
+                       .arg(QFileInfo(path).fileName())
+                       .arg(inchesAcross, 0, 'f', 2)
+                       .arg(inchesDown, 0, 'f', 2)
+                       .arg(inchesAcross * 2.54, 0, 'f', 1)
+                       .arg(inchesDown * 2.54, 0, 'f', 1);
+    if (inchesAcross > 0 && pixels.width() > 0) {
+        const double ppi = pixels.width() / inchesAcross;
+        text += QStringLiteral(" at %1 ppi").arg(std::lround(ppi));
+        if (ppi < 150)
+            text += QStringLiteral("\nmay print soft");
+    }
+    return text;
+}
+
+bool PhotoWidget::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const Picture &picture = m_control.picture();
+    if (picture.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                           printTooltip(picture.path(), picture.size(), {m_control.Width(), m_control.Height()}), this);
+    return true;
 }
 
 void PhotoWidget::mouseMoveEvent(QMouseEvent *event)

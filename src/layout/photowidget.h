@@ -13,6 +13,11 @@ namespace vintrel {
 class ImageControl;
 class PageEvents;
 
+// A photo's tooltip: its file's name, the size it prints at (its size on the
+// page times 2.14, in inches and centimetres) and the pixels an inch its
+// picture gives there, with a warning below 150.
+QString printTooltip(const QString &path, QSize pixels, QSizeF twips);
+
 class PhotoWidget : public QWidget {
 public:
     PhotoWidget(const ImageControl &control, QWidget *parent);
@@ -20,6 +25,7 @@ public:
     void refresh();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

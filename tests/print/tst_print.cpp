@@ -4,6 +4,9 @@
 
 #include <sys/stat.h>
 
+#include "layout/photowidget.h"
+#include "platform/twips.h"
+#include "print/paper.h"
 #include "print/printpage.h"
 #include "testsupport.h"
 
@@ -20,15 +23,18 @@ QString run(const QString &program, const QStringList &args)
 }
 // The images poppler finds on the first page, in drawing order, each one's
 // rectangle in 1/144 inch (10 twips) from the sheet's top-left corner, less the
-// printable area's corner.
-QList<QRect> imagesIn(const QString &pdf)
+// printable area's corner (of Qt's PDF paper unless given).
+QList<QRect> imagesIn(const QString &pdf, std::optional<QPageLayout> paper = std::nullopt)
 {
     QTemporaryDir out;
     run("pdftohtml", {"-xml", "-zoom", "2", "-q", pdf, out.filePath("page")});
     const QString xml = QString::fromUtf8(readBytes(out.filePath("page.xml")));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    const QPoint corner = printer.pageLayout().paintRectPoints().topLeft() * 2;
+    if (!paper) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        paper = printer.pageLayout();
+    }
+    const QPoint corner = paper->paintRectPoints().topLeft() * 2;
     QList<QRect> images;
     static const QRegularExpression image(R"re(<image top="(-?\d+)" left="(-?\d+)" width="(\d+)" height="(\d+)")re");
     for (auto m = image.globalMatch(xml); m.hasNext();) {
@@ -38,6 +44,21 @@ QList<QRect> imagesIn(const QString &pdf)
     }
     return images;
 }
+// The first page of a PDF as a picture, at that many dots an inch.
+QImage rasterOf(const QString &pdf, int dpi)
+{
+    QTemporaryDir out;
+    run("pdftoppm", {"-r", QString::number(dpi), "-f", "1", "-l", "1", "-singlefile", "-png", pdf, out.filePath("page")});
+    return QImage(out.filePath("page.png")).convertToFormat(QImage::Format_RGB32);
+}
+// Letter and A4 with quarter-inch margins.
+QPageLayout paper(const QString &name)
+{
+    return QPageLayout(QPageSize(name == "A4" ? QPageSize::A4 : QPageSize::Letter), QPageLayout::Portrait,
+                       QMarginsF(18, 18, 18, 18));
+}
+const QString kCutOff = "question: Some photos reach beyond the printable area of the paper and will be cut off. "
+                        "Print anyway?";
 // The embedded images' pixel sizes, as pdfimages lists them.
 QList<QSize> embeddedSizes(const QString &pdf)
 {
@@ -173,18 +194,149 @@ private slots:
                  QList<QSize>({fromFile ? QSize(1784, 1338) : held, QSize(64, 48), QSize(48, 64)}));
     }
 
-    void printsThroughCupsQueue()
+    // Letter and A4 through Print Page, the preview and the CUPS queue: what
+    // prints, the question when a photo reaches beyond the printable area,
+    // shrinking to fit, the line on the page and the paper remembered.
+    void printableArea_data()
     {
-        // The queue of the scheduler that tests/print/cups.sh started for this test.
-        if (!QFileInfo::exists(qEnvironmentVariable("CUPS_SERVER")))
+        QTest::addColumn<QString>("paperName");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<bool>("crossing");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("shrink");
+        QTest::newRow("Letter, inside") << "Letter" << "print" << false << true << false;
+        QTest::newRow("A4, inside") << "A4" << "print" << false << true << false;
+        QTest::newRow("Letter, crossing, printed cut") << "Letter" << "print" << true << true << false;
+        QTest::newRow("A4, crossing, not printed") << "A4" << "print" << true << false << false;
+        QTest::newRow("Letter, crossing, shrunk") << "Letter" << "print" << true << true << true;
+        QTest::newRow("A4 preview, crossing, printed cut") << "A4" << "preview" << true << true << false;
+        QTest::newRow("Letter preview, crossing, not printed") << "Letter" << "preview" << true << false << false;
+        QTest::newRow("A4 preview, shrunk") << "A4" << "preview" << true << true << true;
+        QTest::newRow("A4 CUPS queue, crossing, printed cut") << "A4" << "cups" << true << true << false;
+    }
+    void printableArea()
+    {
+        QFETCH(QString, paperName);
+        QFETCH(QString, route);
+        QFETCH(bool, crossing);
+        QFETCH(bool, yes);
+        QFETCH(bool, shrink);
+        const bool cups = route == "cups";
+        if (cups && !QFileInfo::exists(qEnvironmentVariable("CUPS_SERVER")))
             QSKIP("no CUPS scheduler for this test (is CUPS installed?)");
-        const QString out = qEnvironmentVariable("VINTREL_CUPS_OUT");
+        const QPageLayout layout = paper(paperName);
+        const QSizeF printable = layout.paintRect(QPageLayout::Point).size() * 20; // twips of paper
         Desk desk;
-        place(desk, 0, red, {1000, 500, 2000, 1500}, 1);
-        desk.ui.printers << QString("printer:vintrel-test");
+        const QList<QRectF> photos = {{1000, 500, 2000, 1500}, {4600, 3000, 1000, crossing ? 1000.0 : 500.0}};
+        place(desk, 0, red, photos[0], 1);
+        place(desk, 1, blue, photos[1].adjusted(crossing ? 0 : -1000, 0, crossing ? 0 : -1000, 0), 2);
+        desk.page.ZOrderCount = 2;
+        const QString pdf = cups ? qEnvironmentVariable("VINTREL_CUPS_OUT") : dir.filePath(QTest::currentDataTag() + QString(".pdf"));
+        QFile::remove(pdf);
+        desk.ui.paper = layout;
+        desk.ui.shrink = shrink;
+        if (crossing && !shrink)
+            desk.ui.answers << (yes ? MsgAnswer::Yes : MsgAnswer::No);
+        (route == "preview" ? desk.ui.previews : desk.ui.printers) << (cups ? "printer:vintrel-test" : pdf);
+        desk.run(route == "preview" ? "mnuPrintPreview" : "mnuPrint");
+
+        QCOMPARE(desk.ui.said(), crossing && !shrink ? QStringList{kCutOff} : QStringList());
+        if (!yes) {
+            QVERIFY(!QFile::exists(pdf));
+        } else {
+            if (cups)
+                QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(pdf), 30000);
+            // At 2.14, or shrunk until the farthest edge meets the printable area's.
+            double scale = kPrintScale;
+            for (const QRectF &r : photos)
+                if (shrink)
+                    scale = std::min({scale, printable.width() / r.right(), printable.height() / r.bottom()});
+            const QRect sheet(QPoint(0, 0), (printable / 10).toSize());
+            QList<QRect> expected;
+            for (QRectF r : photos) {
+                if (!crossing && r == photos[1])
+                    r = r.adjusted(-1000, 0, -1000, 0);
+                expected << QRectF(r.topLeft() * scale / 10, r.size() * scale / 10).toRect().intersected(sheet);
+            }
+            const QList<QRect> images = imagesIn(pdf, layout);
+            QCOMPARE(images.size(), expected.size());
+            for (int k = 0; k < images.size(); ++k)
+                QVERIFY2((images[k].topLeft() - expected[k].topLeft()).manhattanLength() <= 2 &&
+                             (images[k].bottomRight() - expected[k].bottomRight()).manhattanLength() <= 2,
+                         qPrintable(QString("image %1 at %2,%3 %4x%5").arg(k).arg(images[k].x()).arg(images[k].y())
+                                        .arg(images[k].width()).arg(images[k].height())));
+            if (route == "preview") {
+                // The preview showed the sheet that printed: the page in the
+                // view against the PDF's own picture, pixel for pixel.
+                const QImage shown = desk.ui.previewed.constFirst().convertToFormat(QImage::Format_RGB32);
+
+                QRect page;
+                for (int y = 0; y < shown.height(); ++y)
+                    for (int x = 0; x < shown.width(); ++x)
+                        if (shown.pixel(x, y) == qRgb(255, 255, 255))
+                            page |= QRect(x, y, 1, 1);
+                const QImage printed = rasterOf(pdf, 72).scaled(page.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                qint64 differ = 0;
+                for (int y = 0; y < page.height(); ++y)
+                    for (int x = 0; x < page.width(); ++x) {
+                        const QRgb a = shown.pixel(page.x() + x, page.y() + y), b = printed.pixel(x, y);
+                        differ += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+                    }
+                QVERIFY2(differ < qint64(page.width()) * page.height() * 3,
+                         qPrintable(QString("the preview differs by %1 a pixel").arg(double(differ) / page.width() / page.height())));
+            }
+        }
+        // The page shows where the paper's printable area ends, a line one pixel
+        // wide at the area's width and height divided by 2.14.
+        const QImage surface = desk.page.surface()->grab().toImage();
+        const int right = int(std::lround(printable.width() / kPrintScale / Screen::TwipsPerPixelX()));
+        const int bottom = int(std::lround(printable.height() / kPrintScale / Screen::TwipsPerPixelY()));
+        QCOMPARE(QColor(surface.pixel(right - 1, 5)), QColor(Qt::white));
+        QCOMPARE(QColor(surface.pixel(right, 5)), QColor(120, 120, 120));
+        QCOMPARE(QColor(surface.pixel(right + 1, 5)).lightness() < 255, true); // the shade beyond
+        if (bottom < surface.height())
+            QCOMPARE(QColor(surface.pixel(5, bottom)), QColor(120, 120, 120));
+        // The next print offers the same paper and option, and so does the next start.
+        desk.ui.paper.reset();
+        desk.ui.printers << std::nullopt;
         desk.run("mnuPrint");
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(out), 30000);
-        QCOMPARE(imagesIn(out), QList<QRect>({{214, 107, 428, 321}}));
+        QCOMPARE(desk.ui.shrinkOffered.last(), shrink);
+        Desk next;
+        QTRY_COMPARE(next.page.surface()->printableArea(), printable / kPrintScale);
+    }
+
+    // A photo's tooltip: the size it prints at and the resolution its pixels give there.
+    void printedResolution_data()
+    {
+        QTest::addColumn<QSize>("pixels");
+        QTest::addColumn<QSizeF>("twips");
+        QTest::addColumn<QString>("tooltip");
+        QTest::newRow("small photo enlarged") << QSize(64, 48) << QSizeF(2000, 1500)
+                                              << "a.jpg\nPrints 2.97 \u00d7 2.23 in (7.5 \u00d7 5.7 cm) at 22 ppi\nmay print soft";
+        QTest::newRow("camera photo") << QSize(4000, 3000) << QSizeF(1500, 1125)
+                                      << "a.jpg\nPrints 2.23 \u00d7 1.67 in (5.7 \u00d7 4.2 cm) at 1794 ppi";
+        QTest::newRow("just below 150") << QSize(319, 240) << QSizeF(1440, 1080)
+                                        << "a.jpg\nPrints 2.14 \u00d7 1.61 in (5.4 \u00d7 4.1 cm) at 149 ppi\nmay print soft";
+        QTest::newRow("just above 150") << QSize(323, 240) << QSizeF(1440, 1080)
+                                        << "a.jpg\nPrints 2.14 \u00d7 1.61 in (5.4 \u00d7 4.1 cm) at 151 ppi";
+    }
+    void printedResolution()
+    {
+        QFETCH(QSize, pixels);
+        QFETCH(QSizeF, twips);
+        QFETCH(QString, tooltip);
+        QCOMPARE(printTooltip("/photos/a.jpg", pixels, twips), tooltip);
+    }
+    void tooltipOfHoveredPhoto()
+    {
+        Desk desk;
+        desk.form.show();
+        place(desk, 0, red, {1000, 500, 2000, 1500}, 1);
+        QWidget *photo = desk.page.surface()->childAt(100, 50);
+        QVERIFY(photo);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), photo->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(photo, &hover);
+        QCOMPARE(QToolTip::text(), printTooltip(red, {64, 48}, {2000, 1500}));
     }
 };
 
