@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QThread>
 #include <QRegion>
+#include <QScopedValueRollback>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "layout/page.h"
@@ -15,13 +16,12 @@
 #include "platform/msgbox.h"
 #include "platform/rounding.h"
 #include "platform/ui.h"
+#include "platform/waiting.h"
 #include "paper.h"
 
 namespace vintrel {
 
 namespace {
-// More detail than this cannot be seen on paper; it only makes the spool larger.
-constexpr double kMaxPrintDpi = 600;
 
 // Left x 2.14 and Top x 2.14 are rounded to single precision; the sizes stay double.
 QRectF printRect(const ImageControl &pic, double scale)
@@ -45,7 +45,8 @@ std::vector<PrintItem> printItems(const Page &page, double scale)
     return items;
 }
 
-std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY)
+std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY,
+                                    double finest)
 {
     const double sx = dpiX / 1440, sy = dpiY / 1440;
     const QRectF paper(QPointF(0, 0), sheet);
@@ -68,20 +69,24 @@ std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF 
         const QRectF r = device[k];
         const QRectF part((shows.x() - r.x()) / r.width(), (shows.y() - r.y()) / r.height(),
                           shows.width() / r.width(), shows.height() / r.height());
-        // The pixels that part needs: no more than 600 dots an inch.
-        const QSize pixels(int(std::ceil(shows.width() / dpiX * std::min(dpiX, kMaxPrintDpi))),
-                           int(std::ceil(shows.height() / dpiY * std::min(dpiY, kMaxPrintDpi))));
+        // The pixels that part needs: no more than `finest` dots an inch.
+        const QSize pixels(int(std::ceil(shows.width() / dpiX * std::min(dpiX, finest))),
+                           int(std::ceil(shows.height() / dpiY * std::min(dpiY, finest))));
         pieces.push_back({items[k].slot, QRectF(shows), part & QRectF(0, 0, 1, 1), pixels.expandedTo({1, 1})});
     }
     std::reverse(pieces.begin(), pieces.end());
     return pieces;
 }
 
-void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY)
+void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY,
+               double finest)
 {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QSizeF sheet(painter.device()->width(), painter.device()->height());
-    const std::vector<PrintPiece> pieces = printPieces(items, sheet, dpiX, dpiY);
+    const std::vector<PrintPiece> pieces = printPieces(items, sheet, dpiX, dpiY, finest);
+    Waiting waiting;
+    waiting.objectName = QStringLiteral("PrintProgress");
+    waiting.text = [](int, int) { return QStringLiteral("Preparing the photos for the printer..."); };
     // Decoded on the pool, a few ahead, and drawn in stacking order as each is
     // ready: only those few print-sized pictures are held at once.
     const size_t ahead = size_t(std::max(2, QThread::idealThreadCount()));
@@ -95,6 +100,9 @@ void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
     for (size_t k = 0; k < ahead; ++k)
         start(k);
     for (size_t k = 0; k < pieces.size(); ++k) {
+        // The windows go on repainting meanwhile.
+        if (!decoded[k].isFinished())
+            waiting.waitFor(QFuture<void>(decoded[k]));
         const QImage image = decoded[k].result();
         decoded[k] = QFuture<QImage>();
         start(k + ahead);
@@ -102,8 +110,13 @@ void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
     }
 }
 
-bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking)
+bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking, double finest)
 {
+    // Drawn once at a time: a preview asked to draw again while it waits for its photos draws nothing.
+    static bool drawing = false;
+    if (drawing)
+        return false;
+    const QScopedValueRollback<bool> once(drawing, true);
     const QSizeF printable = printableTwips(printer.pageLayout());
     const std::vector<PrintItem> items =
         printItems(page, printScale(printItems(page), printable, shrinkToFit));
@@ -120,7 +133,7 @@ bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *askin
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
-    paintPage(painter, page, items, printer.resolution(), printer.resolution());
+    paintPage(painter, page, items, printer.resolution(), printer.resolution(), finest);
     if (!painter.end()) {
         printer.abort();
         return false;

@@ -20,6 +20,11 @@ class Page;
 class Ui;
 struct PaperSetup;
 
+// More detail than this cannot be seen on paper; it only makes the spool larger.
+constexpr double kMaxPrintDpi = 600;
+// The preview's pictures: sharp on screen up to twice the paper's size.
+constexpr double kPreviewDpi = 200;
+
 // One photo to draw: its slot and its rectangle in printer twips.
 struct PrintItem {
     int slot;
@@ -42,19 +47,22 @@ struct PrintPiece {
     QSize pixels;
 };
 // The pieces of the items on a sheet of that many device pixels, in drawing order.
-std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY);
+std::vector<PrintPiece> printPieces(const std::vector<PrintItem> &items, QSizeF sheet, double dpiX, double dpiY,
+                                    double finest = kMaxPrintDpi);
 
 // Draws the items onto a painter whose origin is the printable area's top-left
 // corner and whose device has the given dots per inch. Of each photo only the
 // part that shows is drawn, from the file at the resolution it needs there (at
-// most 600 dots an inch), smoothly scaled.
-void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY);
+// most `finest` dots an inch), smoothly scaled. While it waits for a picture
+// the windows go on repainting, and a progress shows after a moment.
+void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem> &items, double dpiX, double dpiY,
+               double finest = kMaxPrintDpi);
 
 // The page on the printer's sheet, at 2.14 or shrunk to fit its paper, as
-// Print Page and the preview draw it. When `asking`, a page with photos that
-// reach beyond the printable area is printed only if the user says so; false
-// when nothing was drawn, and the printer is to be aborted.
-bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking);
+// Print Page and the preview draw it, its pictures at most `finest` dots an
+// inch. When `asking`, a page with photos that reach beyond the printable area
+// is printed only if the user says so. False when nothing was drawn.
+bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking, double finest = kMaxPrintDpi);
 
 // The Print Page command. The paper chosen becomes the page's printable area.
 void mnuPrint_Click(Page &page, CommonDialog &cdDialog, Ui &ui);
