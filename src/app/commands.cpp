@@ -9,13 +9,15 @@
 #include "print/printpage.h"
 #include "scan/scanner.h"
 
+#include <QAction>
+
 namespace vintrel {
 
 const Menu kMenus[5] = {
     {"mnuFile", "&File"}, {"mnuEdit", "&Edit"}, {"mnuView", "&View"}, {"mnuTwain", "&Twain"}, {"mnuHelp", "&Help"}};
 
 // clang-format off
-const Command kCommands[19] = {
+const Command kCommands[20] = {
     {"mnuNew", "mnuFile", "&New Layout", "", "New", "Start New Layout", "document-new", "new",
      [](frmMain &f) { mnuNew_Click(f.page(), f.ui()); }},
     {"mnuOpenPage", "mnuFile", "&Open Layout", "", "Open", "Open Layout", "document-open", "open",
@@ -48,6 +50,9 @@ const Command kCommands[19] = {
      [](frmMain &f) { f.view().setZoom(1); }},
     {"mnuFitPage", "mnuView", "Fit &Page", "", nullptr, nullptr, nullptr, nullptr,
      [](frmMain &f) { f.view().setZoom(f.view().fitPageZoom()); }},
+    // Checked while the page shows where the paper's printable area ends.
+    {"mnuPrintableArea", "mnuView", "Printable &Area", "", nullptr, nullptr, nullptr, nullptr,
+     [](frmMain &f) { f.showPrintableArea(f.command("mnuPrintableArea")->isChecked()); }},
     {"mnuSelect", "mnuTwain", "&Select Source", "", "Source", "Select TWAIN Source", "scanner", "source",
      [](frmMain &f) { mnuSelect_Click(&f, f.ui()); }},
     // Source and Acquire would share the theme's one scanner: Acquire keeps its own picture.

@@ -26,7 +26,7 @@ struct Command {
     void (*run)(frmMain &window);
 };
 // The commands: menu items in their menus' order, toolbar buttons from the top.
-extern const Command kCommands[19];
+extern const Command kCommands[20];
 
 // The order in which the toolbar compares a pressed button's key with the keys.
 extern const char *const kDispatchOrder[9];

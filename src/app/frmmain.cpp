@@ -47,6 +47,13 @@ struct {
     QString key = QStringLiteral("Zoom");
 } const kZoom;
 
+// Whether the page shows the printable area: "0" hides it.
+struct {
+    QString application = QStringLiteral("Vintrel");
+    QString section = QStringLiteral("View");
+    QString key = QStringLiteral("PrintableArea");
+} const kPrintableArea;
+
 } // namespace
 
 frmMain::frmMain(Ui &ui, QWidget *parent)
@@ -114,6 +121,7 @@ frmMain::frmMain(Ui &ui, QWidget *parent)
     connect(&history, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
     undo->setEnabled(false);
     redo->setEnabled(false);
+    command("mnuPrintableArea")->setCheckable(true);
 }
 
 frmMain::~frmMain() = default;
@@ -166,6 +174,9 @@ bool frmMain::Form_Load()
     m_editor.state.HandleTracking = true;
     m_page.ZOrderCount = 0;
     m_page.PicZOrder.fill(0);
+    const bool areaShown = GetSetting(kPrintableArea.application, kPrintableArea.section, kPrintableArea.key) != "0";
+    command("mnuPrintableArea")->setChecked(areaShown);
+    m_page.surface()->setPrintableAreaShown(areaShown);
     // Where the paper last printed on ends; asking the printers waits for the first pass of events.
     QTimer::singleShot(0, this, [this] { m_page.surface()->setPrintableArea(printableOnPage(rememberedPaper().layout)); });
 
@@ -201,6 +212,13 @@ void frmMain::mnuAbout_Click()
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
+}
+
+void frmMain::showPrintableArea(bool shown)
+{
+    m_page.surface()->setPrintableAreaShown(shown);
+    SaveSetting(kPrintableArea.application, kPrintableArea.section, kPrintableArea.key,
+                shown ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void frmMain::mnuExit_Click()

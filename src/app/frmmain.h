@@ -33,6 +33,8 @@ public:
     // The window's own commands; the others are the page's (commands.h).
     void mnuExit_Click();
     void mnuAbout_Click();
+    // Shows or hides the printable area's line on the page, for this and later runs.
+    void showPrintableArea(bool shown);
     // The toolbar's button click: runs the command of the pressed button's key.
     void Toolbar1_ButtonClick(const QString &key);
     // The action of a command of the table, by its name ("mnuAdd"), as the

@@ -52,13 +52,26 @@ void PageSurface::setPrintableArea(QSizeF twips)
     if (twips == m_printable)
         return;
     m_printable = twips;
+    repaintWithPhotos();
+}
+
+void PageSurface::repaintWithPhotos()
+{
     update();
     for (QWidget *photo : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         photo->update();
 }
 
+void PageSurface::setPrintableAreaShown(bool shown)
+{
+    m_printableShown = shown;
+    repaintWithPhotos();
+}
+
 void PageSurface::paintPrintableArea(QPainter &painter, QPoint origin) const
 {
+    if (!m_printableShown)
+        return;
     // The area's edges fall on the surface's pixels as the photos' edges do.
     const int right = pixelsX(m_printable.width() * m_zoom), bottom = pixelsY(m_printable.height() * m_zoom);
     if (right >= width() && bottom >= height())

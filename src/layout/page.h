@@ -63,6 +63,7 @@ public:
     // a line there, over the photos, and a light shade beyond it.
     void setPrintableArea(QSizeF twips);
     QSizeF printableArea() const { return m_printable; }
+    void setPrintableAreaShown(bool shown);
     // Draws the line and the shade for a part of the surface, onto a painter
     // whose origin stands at `origin` on the surface (a photo's own painting).
     void paintPrintableArea(QPainter &painter, QPoint origin) const;
@@ -75,9 +76,11 @@ protected:
 
 private:
     std::optional<QStringList> droppable(const QDropEvent *event) const;
+    void repaintWithPhotos();
     friend class Page;
     double m_zoom = 1;
     QSizeF m_printable{kWidth, kHeight};
+    bool m_printableShown = true;
 };
 
 class Page {

@@ -149,7 +149,7 @@ private slots:
         }
         QCOMPARE(seen.join(" / "), "&File / &New Layout / &Open Layout / &Save Layout As... / &Add Photo / &Remove Photo / "
                                    "&Print Page / Print Pre&view... / E&xit / &Edit / &Undo! / &Redo! / &View / Zoom &In! / Zoom &Out! / &Actual Size! / "
-                                   "Fit &Page / &Twain / &Select Source / &Acquire / &Help / Help &Topics / "
+                                   "Fit &Page / Printable &Area! / &Twain / &Select Source / &Acquire / &Help / Help &Topics / "
                                    "&About Vintrel / New: Start New Layout / Open: Open Layout / Save As: Save Layout As... / "
                                    "Add: Add Photo / Remove: Remove Photo / Print: Print Page / Source: Select TWAIN Source / "
                                    "Acquire: Acquire Photo from TWAIN Source / Help: Read Help File");

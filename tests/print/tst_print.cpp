@@ -296,6 +296,11 @@ private slots:
         QCOMPARE(QColor(surface.pixel(right + 1, 5)).lightness() < 255, true); // the shade beyond
         if (bottom < surface.height())
             QCOMPARE(QColor(surface.pixel(5, bottom)), QColor(120, 120, 120));
+        if (crossing) { // over the photo too
+            const int y = int(3500 / Screen::TwipsPerPixelY());
+            QCOMPARE(QColor(surface.pixel(right - 1, y)), QColor(Qt::blue));
+            QCOMPARE(QColor(surface.pixel(right, y)), QColor(120, 120, 120));
+        }
         // The next print offers the same paper and option, and so does the next start.
         desk.ui.paper.reset();
         desk.ui.printers << std::nullopt;
@@ -303,6 +308,26 @@ private slots:
         QCOMPARE(desk.ui.shrinkOffered.last(), shrink);
         Desk next;
         QTRY_COMPARE(next.page.surface()->printableArea(), printable / kPrintScale);
+    }
+
+    // View > Printable Area hides the line, for this run and the next.
+    void printableAreaHidden()
+    {
+        const int right = int(std::lround(paper("A4").paintRect(QPageLayout::Point).width() * 20 / kPrintScale /
+                                          Screen::TwipsPerPixelX()));
+        auto lineShown = [&](Desk &desk) {
+            desk.page.surface()->setPrintableArea(printableOnPage(paper("A4")));
+            return QColor(desk.page.surface()->grab().toImage().pixel(right, 5)) != QColor(Qt::white);
+        };
+        for (bool shown : {false, true}) {
+            Desk desk;
+            QVERIFY(lineShown(desk) != shown);
+            desk.run("mnuPrintableArea");
+            QCOMPARE(lineShown(desk), shown);
+            Desk next;
+            QCOMPARE(next.form.command("mnuPrintableArea")->isChecked(), shown);
+            QCOMPARE(lineShown(next), shown);
+        }
     }
 
     // A photo's tooltip: the size it prints at and the resolution its pixels give there.
