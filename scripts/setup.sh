@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev qt6-image-formats-plugins libfontconfig-dev
     libjpeg-dev libturbojpeg0-dev libjpeg-turbo-progs
+    libheif-dev libheif-examples liblcms2-dev liblcms2-utils icc-profiles-free libgs-common
     libsane1 libsane-dev sane-utils
     desktop-file-utils appstream dpkg-dev file
     fonts-dejavu-core

@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -148,6 +149,7 @@ void begin(Session &s, QIODevice &device)
     s.source.pub.next_input_byte = nullptr;
     s.cinfo.src = &s.source.pub;
     jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 2, 0xFFFF); // the colour profile
 }
 
 void readHeader(Session &s)
@@ -156,6 +158,14 @@ void readHeader(Session &s)
     s.header.size = QSize(int(s.cinfo.image_width), int(s.cinfo.image_height));
     s.header.orientation = exifOrientation(s.cinfo.marker_list);
     s.header.progressive = jpeg_has_multiple_scans(&s.cinfo);
+    s.header.cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
+    s.header.inverted = s.cinfo.saw_Adobe_marker;
+    JOCTET *icc = nullptr;
+    unsigned int iccLength = 0;
+    if (jpeg_read_icc_profile(&s.cinfo, &icc, &iccLength) && icc) {
+        s.header.icc = QByteArray(reinterpret_cast<const char *>(icc), int(iccLength));
+        std::free(icc);
+    }
     qint64 work = 0;
     for (int c = 0; c < s.cinfo.num_components; ++c) {
         const jpeg_component_info &comp = s.cinfo.comp_info[c];
@@ -213,16 +223,6 @@ bool run(Session &s, QIODevice &device, int eighths, QRect part, qint64 memoryLi
         jpeg_read_scanlines(&s.cinfo, &line, 1); // the source never suspends: always one line
         uchar *out = s.image.scanLine(y);
         std::memcpy(out, s.row.constScanLine(0) + 4 * shift, size_t(want.width()) * 4);
-        if (cmyk) {
-            QRgb *px = reinterpret_cast<QRgb *>(out);
-            for (int i = 0; i < want.width(); ++i) {
-                const uchar *c = out + 4 * i;
-                const int k = c[3];
-                px[i] = s.cinfo.saw_Adobe_marker ? qRgb(c[0] * k / 255, c[1] * k / 255, c[2] * k / 255)
-                                                 : qRgb((255 - c[0]) * (255 - k) / 255, (255 - c[1]) * (255 - k) / 255,
-                                                        (255 - c[2]) * (255 - k) / 255);
-            }
-        }
     }
     if (s.cinfo.output_scanline < s.cinfo.output_height)
         jpeg_skip_scanlines(&s.cinfo, s.cinfo.output_height - s.cinfo.output_scanline);

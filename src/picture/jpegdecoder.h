@@ -5,6 +5,7 @@
 // picture. A file that ends before its last scan, or whose data is broken so
 // that part of the picture is lost, fails; one that merely holds stray bytes
 // between its segments decodes.
+#include <QByteArray>
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -21,6 +22,9 @@ struct Header {
     // Memory the decoder needs besides its output: a progressive or
     // multi-scan file keeps every coefficient of the picture.
     qint64 workBytes = 0;
+    QByteArray icc; // the embedded colour profile, or empty
+    // Four inks a pixel (inverted, as Adobe writes them): decode() gives them as they are.
+    bool cmyk = false, inverted = false;
 };
 
 // True when the device starts like a JPEG file.
@@ -37,7 +41,8 @@ int scaleFor(QSize size, QSize atLeast);
 QSize scaledSize(QSize size, int eighths);
 
 // Decodes the device (from its start) at M/8, giving the part `part` of the
-// scaled picture (all of it when empty), in stored orientation, as RGB32. At
+// scaled picture (all of it when empty), in stored orientation, as RGB32 (for
+// CMYK, the four inks in each pixel's four bytes, C first). At
 // most `memoryLimit` bytes of decoder memory are used. An empty image with a
 // reason on failure.
 QImage decode(QIODevice &device, int eighths, QRect part, qint64 memoryLimit, QString &why);

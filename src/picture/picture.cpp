@@ -7,13 +7,16 @@
 #include <optional>
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageReader>
 #include <QPainter>
 #include <QMutex>
 #include <QThreadPool>
 #include <QTransform>
 
+#include "colour.h"
 #include "decodebudget.h"
+#include "heifdecoder.h"
 #include "pictureerror.h"
 #include "jpegdecoder.h"
 #include "safefile.h"
@@ -80,6 +83,12 @@ bool trueColour(QImage::Format format)
 {
     return format != QImage::Format_Invalid && format != QImage::Format_Mono && format != QImage::Format_MonoLSB &&
            format != QImage::Format_Indexed8;
+}
+
+bool deep(QImage::Format format)
+{
+    return format == QImage::Format_RGBX64 || format == QImage::Format_RGBA64 ||
+           format == QImage::Format_RGBA64_Premultiplied || format == QImage::Format_Grayscale16;
 }
 
 // A GIF's logical screen: what Qt's reader returns, however small its frames.
@@ -246,14 +255,28 @@ bool qtFileComplete(QFile &file, const QByteArray &format)
     return whole;
 }
 
+// Whether a PNG carries a colour profile (an iCCP chunk before its pixels):
+// only then is the colour space Qt reads from it a profile's. One it makes of
+// a gamma chunk alone is taken as the sRGB it nearly always means.
+bool pngHasProfile(QIODevice &device)
+{
+    if (!device.seek(0))
+        return false;
+    const QByteArray head = device.peek(1 << 16);
+    const qsizetype profile = head.indexOf("iCCP"), pixels = head.indexOf("IDAT");
+    return profile >= 0 && (pixels < 0 || profile < pixels);
+}
+
 // A picture file, opened and its header read.
 struct Opened {
     QFile file;
     FileIdentity identity;
     bool jpeg = false;
     jpeg::Header header;          // for JPEG
+    std::unique_ptr<heif::File> heif;     // for HEIF and AVIF
     std::unique_ptr<QImageReader> reader; // for the other formats
     QByteArray format;
+    colour::Source colours;
     QSize stored;
     Transformations transformation;
     QSize natural; // upright
@@ -272,6 +295,13 @@ struct Opened {
                 throw PictureError(QStringLiteral("%1: %2").arg(path, why));
             stored = header.size;
             transformation = fromExif(header.orientation);
+            colours = {header.icc, 0, 0, header.cmyk, header.inverted};
+        } else if (const uchar *p = mapHeif()) {
+            heif = std::make_unique<heif::File>(p, file.size(), why);
+            if (heif->isNull())
+                throw PictureError(QStringLiteral("%1: %2").arg(path, why));
+            format = "heif";
+            stored = heif->size(); // upright: libheif turns it
         } else {
             reader = std::make_unique<QImageReader>(&file);
             reader->setDecideFormatFromContent(true);
@@ -298,6 +328,20 @@ struct Opened {
                     gifFrame = gif;
             }
         }
+    }
+
+    // The whole file in memory when it is a HEIF file (mapped while the file is
+    // open), else nothing.
+    const uchar *mapHeif()
+    {
+        char head[64];
+        const qint64 n = file.peek(head, sizeof head);
+        if (!heif::isHeif(reinterpret_cast<const uchar *>(head), n))
+            return nullptr;
+        const uchar *p = file.map(0, file.size());
+        if (!p)
+            throw PictureError(QStringLiteral("%1 cannot be read").arg(file.fileName()));
+        return p;
     }
 
     // The first frame of a GIF on its logical screen, that screen `whole`
@@ -348,7 +392,22 @@ struct Opened {
                                               header.workBytes + (8 << 20), why);
             if (image.isNull())
                 throw PictureError(why);
-            return upright(image, transformation);
+            return colour::toSrgb(upright(image, transformation), colours);
+        }
+        if (heif) {
+            // The screen copy from the file's own thumbnail when that is large enough.
+            const bool thumbnail = part == QRectF(0, 0, 1, 1) && heif->thumbnailSize().width() >= whole.width() &&
+                                   heif->thumbnailSize().height() >= whole.height();
+            const QSize decoded = thumbnail ? heif->thumbnailSize() : stored;
+            const DecodeBudget::Reservation held(12 * area(decoded) + 4 * area(whole));
+            QString why;
+            QImage image = heif->decode(thumbnail, why, colours);
+            if (image.isNull())
+                throw PictureError(why);
+            if (image.width() > whole.width() || image.height() > whole.height())
+                image = image.scaled(whole, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const QRect crop = pixelsOf(part, image.size());
+            return colour::toSrgb(crop == image.rect() ? image : image.copy(crop), colours);
         }
         if (gifFrame) {
             if (!qtFileComplete(file, format))
@@ -375,8 +434,9 @@ struct Opened {
                 file.unmap(const_cast<uchar *>(p));
         }
         // Qt decodes these whole, then scales.
-        const DecodeBudget::Reservation held(4 * qint64(stored.width()) * stored.height() +
-                                             4 * qint64(wholeStored.width()) * wholeStored.height());
+        // A 16-bit picture is held whole at 8 bytes a pixel, then at 4.
+        const DecodeBudget::Reservation held((deep(reader->imageFormat()) ? 12 : 4) * area(stored) +
+                                             4 * area(wholeStored));
         if (!qtFileComplete(file, format))
             throw PictureError(QStringLiteral("the file is cut short"));
         file.seek(0);
@@ -385,19 +445,23 @@ struct Opened {
         // Qt scales a picture of few colours (a palette, one bit a pixel) back
         // into those colours, losing them: such pictures are read whole, made
         // true-colour, then scaled here.
-        if (wholeStored != stored && trueColour(again.imageFormat()))
+        // Qt scales 16-bit pictures wrongly while reading them: those too are
+        // read whole and made 8-bit, then scaled here.
+        if (wholeStored != stored && trueColour(again.imageFormat()) && !deep(again.imageFormat()))
             again.setScaledSize(wholeStored);
         QImage image = again.read();
         if (image.isNull())
             throw PictureError(again.errorString());
-        if (!trueColour(image.format()))
+        if (!trueColour(image.format()) || deep(image.format()))
             image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         // A reader may hand back more than its header promised (a GIF's screen
         // behind a small frame): what is kept is the size that was asked for.
         if (image.width() > whole.width() || image.height() > whole.height())
             image = image.scaled(whole, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const QRect crop = pixelsOf(part, image.size());
-        return crop == image.rect() ? image : image.copy(crop);
+        if (image.colorSpace().isValid() && (format != "png" || pngHasProfile(file)))
+            colours.icc = image.colorSpace().iccProfile();
+        return colour::toSrgb(crop == image.rect() ? image : image.copy(crop), colours);
     }
 };
 

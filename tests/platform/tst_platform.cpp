@@ -11,13 +11,83 @@
 #include "picture/picture.h"
 #include "testsupport.h"
 
+#include <libheif/heif.h>
+
 using namespace vintrel;
 using namespace vintrel::test;
+
+// Runs one of Debian's tools; its output, or a null string when it failed.
+QString tool(const QString &program, const QStringList &args, const QByteArray &input = {})
+{
+    QProcess p;
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput())
+                                                                       : QString();
+}
+
+// A HEIC (or AVIF, by the name) file written with libheif's own encoder: the picture, turned as EXIF's
+// code says (6: a quarter turn clockwise), its colours named by H.273
+// primaries (with sRGB's transfer) or an ICC profile when given.
+QString heic(const QString &path, const QImage &stored, int orientation, int primaries = 0, const QByteArray &icc = {})
+{
+    heif_context *context = heif_context_alloc();
+    heif_encoder *encoder = nullptr;
+    heif_context_get_encoder_for_format(context, path.endsWith(".avif") ? heif_compression_AV1 : heif_compression_HEVC,
+                                        &encoder);
+    heif_encoder_set_lossy_quality(encoder, 100);
+    heif_image *image = nullptr;
+    heif_image_create(stored.width(), stored.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, stored.width(), stored.height(), 8);
+    int stride = 0;
+    uint8_t *plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    const QImage rgb = stored.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    heif_encoding_options *options = heif_encoding_options_alloc();
+    options->image_orientation = heif_orientation(orientation);
+    heif_color_profile_nclx *nclx = heif_nclx_color_profile_alloc();
+    if (primaries) {
+        heif_nclx_color_profile_set_color_primaries(nclx, uint16_t(primaries));
+        heif_nclx_color_profile_set_transfer_characteristics(nclx, 13);
+        heif_nclx_color_profile_set_matrix_coefficients(nclx, 6);
+        nclx->full_range_flag = 1;
+        heif_image_set_nclx_color_profile(image, nclx);
+        options->output_nclx_profile = nclx;
+    }
+    if (!icc.isEmpty())
+        heif_image_set_raw_color_profile(image, "prof", icc.constData(), size_t(icc.size()));
+    heif_context_encode_image(context, image, encoder, options, nullptr);
+    heif_context_write_to_file(context, QFile::encodeName(path).constData());
+    heif_nclx_color_profile_free(nclx);
+    heif_encoding_options_free(options);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return path;
+}
 
 class TestPlatform : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString at(const QString &name) const { return dir.filePath(name); }
+    // A picture of one colour made by ImageMagick, tagged with the profile when given.
+    QString flat(const QString &name, QColor colour, const QString &profile = {}, QSize size = {64, 48})
+    {
+        QStringList args{"-size", QString("%1x%2").arg(size.width()).arg(size.height()), "xc:" + colour.name(),
+                         "-quality", "100", "-sampling-factor", "1x1"};
+        if (!profile.isEmpty())
+            args << "-profile" << profile;
+        tool("convert", args << (name.endsWith(".png") ? "PNG24:" : "") + at(name)); // true colour, as heif-enc reads it
+        return at(name);
+    }
+    QString heifEnc(const QString &name, const QString &from, const QStringList &options = {})
+    {
+        tool("heif-enc", options + QStringList{from, "-o", at(name)});
+        return at(name);
+    }
 
 private slots:
     void loads_data()
@@ -66,6 +136,106 @@ private slots:
         QCOMPARE(p.path(), path);
     }
 
+    // What phones and cameras write, made by Debian's tools: upright, at the
+    // size shown, in their colours.
+    void phoneAndCameraFormats_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRgb>("colour"); // at the middle
+        for (const char *t : {"heif-enc", "convert"})
+            if (QStandardPaths::findExecutable(t).isEmpty())
+                QSKIP("heif-enc (libheif-examples) or ImageMagick is not installed");
+        const QString png = flat("orange.png", QColor(240, 140, 20), {}, {320, 240});
+        const QString jpg = flat("orange.jpg", QColor(240, 140, 20), {}, {320, 240});
+        const QRgb orange = qRgb(240, 140, 20);
+        QTest::newRow("heic") << heifEnc("a.heic", png, {"-q", "95"}) << QSize(320, 240) << orange;
+        QTest::newRow("heic with a thumbnail") << heifEnc("b.heic", png, {"-q", "95", "-t", "64"}) << QSize(320, 240) << orange;
+        QTest::newRow("avif") << heifEnc("c.avif", jpg, {"-q", "95"}) << QSize(320, 240) << orange;
+        const QString deep = at("deep.png");
+        tool("convert", {png, "PNG48:" + deep});
+        QTest::newRow("heic, 10 bits") << heifEnc("d.heic", deep, {"-b", "10", "-q", "95"}) << QSize(320, 240) << orange;
+        QImage turned(320, 240, QImage::Format_RGB32);
+        turned.fill(orange);
+        QPainter(&turned).fillRect(0, 0, 160, 240, Qt::blue); // blue on the left, on top once turned
+        QTest::newRow("heic turned a quarter") << heic(at("e.heic"), turned, 6) << QSize(240, 320) << orange;
+        QTest::newRow("webp") << flat("f.webp", QColor(240, 140, 20), {}, {320, 240}) << QSize(320, 240) << orange;
+        QTest::newRow("tiff, 16 bits") << deep.left(deep.size() - 3) + "tif" << QSize(320, 240) << orange;
+        tool("convert", {deep, "-depth", "16", deep.left(deep.size() - 3) + "tif"});
+        const QString alpha = at("alpha.png");
+        tool("convert", {"-size", "320x240", "xc:rgba(240,140,20,0.5)", "PNG64:" + alpha});
+        QTest::newRow("png, 16 bits with alpha") << alpha << QSize(320, 240) << qRgba(240, 140, 20, 128);
+    }
+    void phoneAndCameraFormats()
+    {
+        QFETCH(QString, path);
+        QFETCH(QSize, size);
+        QFETCH(QRgb, colour);
+        const Picture p = LoadPicture(path, [](QSize natural) { return natural / 4; });
+        QCOMPARE(p.size(), size);
+        QCOMPARE(p.display().size(), size / 4);
+        for (const QImage &image : {p.display(), p.render(size)}) {
+            const QRgb seen = image.pixel(image.width() / 2, image.height() * 3 / 4);
+            QVERIFY2(std::abs(qRed(seen) - qRed(colour)) <= 6 && std::abs(qGreen(seen) - qGreen(colour)) <= 6 &&
+                         std::abs(qBlue(seen) - qBlue(colour)) <= 6 && std::abs(qAlpha(seen) - qAlpha(colour)) <= 2,
+                     qPrintable(QString::number(seen, 16)));
+        }
+        if (QByteArray(QTest::currentDataTag()).contains("turned")) // the blue half on top
+            QCOMPARE(QColor(p.display().pixel(30, 5)).blue() > 200, true);
+    }
+
+    // Embedded colour profiles (and a HEIF file's named primaries) are honoured:
+    // the pixels come out as Little CMS's own tool turns them into sRGB
+    // (perceptual, black-point compensation), within 2 levels; untagged
+    // pictures and those with a broken profile keep their numbers.
+    void coloursBecomeSrgb_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("profile"); // what transicc converts from; none: the numbers stay
+        if (QStandardPaths::findExecutable("transicc").isEmpty())
+            QSKIP("transicc (liblcms2-utils) is not installed");
+        const QString adobe = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
+        const QString p3 = writeBytes(at("p3.icc"), QColorSpace(QColorSpace::DisplayP3).iccProfile());
+        const QColor green(60, 200, 60), red(220, 40, 40);
+        QTest::newRow("jpeg, Adobe RGB") << flat("adobe.jpg", green, adobe) << adobe;
+        QTest::newRow("png, Display P3") << flat("p3.png", red, p3) << p3;
+        QImage redImage(64, 48, QImage::Format_RGB32);
+        redImage.fill(red);
+        QTest::newRow("avif, Display P3 named") << heic(at("p3.avif"), redImage, 1, 12) << p3;
+        QTest::newRow("heic, Display P3 profile") << heic(at("p3icc.heic"), redImage, 1, 0, readBytes(p3)) << p3;
+        QTest::newRow("jpeg, untagged") << flat("plain.jpg", green) << QString();
+        QByteArray broken = readBytes(at("adobe.jpg"));
+        broken.replace("acsp", "xxxx");
+        QTest::newRow("jpeg, broken profile") << writeBytes(at("broken.jpg"), broken) << QString();
+    }
+    void coloursBecomeSrgb()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, profile);
+        // The file's own numbers, as decoded with nothing converted.
+        QString numbers = path.endsWith(".heic") || path.endsWith(".avif") ? "220 40 40" : QString();
+        if (numbers.isEmpty()) {
+            const QColor raw = QImage(path).pixelColor(10, 10);
+            numbers = QString("%1 %2 %3").arg(raw.red()).arg(raw.green()).arg(raw.blue());
+        }
+        QString want = numbers;
+        if (!profile.isEmpty()) {
+            const QStringList out = tool("transicc", {"-t0", "-b", "-s", "-q", "-e", "-i" + profile, "-o*sRGB"},
+                                         numbers.toLatin1() + "\n")
+                                        .split(QRegularExpression("[^0-9]+"), Qt::SkipEmptyParts);
+            QCOMPARE(out.size(), 3);
+            want = out.join(' ');
+        }
+        const Picture p = LoadPicture(path);
+        for (const QImage &image : {p.display(), p.render(p.size())}) {
+            const QColor seen = image.pixelColor(10, 10);
+            const QStringList w = want.split(' ');
+            QVERIFY2(std::abs(seen.red() - w[0].toInt()) <= 2 && std::abs(seen.green() - w[1].toInt()) <= 2 &&
+                         std::abs(seen.blue() - w[2].toInt()) <= 2,
+                     qPrintable(QString("%1 %2 %3, not %4").arg(seen.red()).arg(seen.green()).arg(seen.blue()).arg(want)));
+        }
+    }
+
     void refuses_data()
     {
         QTest::addColumn<QString>("path");
@@ -85,6 +255,13 @@ private slots:
         QTest::newRow("bmp cut in half") << cut(bmp, "half.bmp", int(QFileInfo(bmp).size() / 2));
         const QString gif = dataPath("landscape-640x480.gif");
         QTest::newRow("gif cut in half") << cut(gif, "half.gif", int(QFileInfo(gif).size() / 2));
+        QImage noise(320, 240, QImage::Format_RGB32);
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x)
+                noise.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x * y) % 256));
+        const QString heifFile = heic(at("whole.heic"), noise, 1);
+        QTest::newRow("heic cut in half") << cut(heifFile, "half.heic", int(QFileInfo(heifFile).size() / 2));
+        QTest::newRow("heic without its last bytes") << cut(heifFile, "short.heic", -16);
         // Nothing that never ends or blocks is read.
         mkfifo(QFile::encodeName(at("fifo.jpg")).constData(), 0600);
         QTest::newRow("fifo") << at("fifo.jpg");
