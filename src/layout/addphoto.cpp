@@ -16,7 +16,9 @@ namespace vintrel {
 
 const QString kPhotoFilter = QStringLiteral(
     "Graphic Files (*.jpg, *.jpeg, *.gif, *.bmp)|*.jpg;*.jpeg;*.gif;*.bmp|JPG Files (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
-    "GIF Files (*.gif)|*.gif|Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
+    "GIF Files (*.gif)|*.gif|Bitmap Files (*.bmp)|*.bmp|"
+    "Other Pictures (*.png, *.heic, *.heif, *.avif, *.webp, *.tif, *.tiff)|"
+    "*.png;*.heic;*.heif;*.avif;*.webp;*.tif;*.tiff|All Files (*.*)|*.*");
 
 std::optional<int> findFreeSlot(Page &page, Ui &ui)
 {

@@ -130,6 +130,9 @@ bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *askin
                               "Print anyway?"),
                MsgButtons::YesNo, MsgIcon::Question) == MsgAnswer::No)
         return false;
+    // A PDF file says its colours are sRGB, as every photo's are made.
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        printer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
     QPainter painter;
     if (!painter.begin(&printer))
         return false;

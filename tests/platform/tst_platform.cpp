@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include "layout/addphoto.h"
 #include "platform/commondialog.h"
 #include "picture/decodebudget.h"
 #include "picture/pictureerror.h"
@@ -443,6 +444,11 @@ private slots:
         QCOMPARE(QtUi::nameFilters("Graphic Files (*.jpg)|*.jpg;*.jpeg|Vintrel Files (*.PPY)|*.ppy|All Files (*.*)|*.*"),
                  QStringList({"Graphic Files (*.jpg) (*.jpg *.JPG *.jpeg *.JPEG)",
                               "Vintrel Files (*.PPY) (*.ppy *.PPY)", "All Files (*.*) (*)"}));
+        // Add Photo's: phones' and cameras' other pictures just before All Files.
+        const QStringList photos = QtUi::nameFilters(kPhotoFilter);
+        QCOMPARE(photos.size(), 6);
+        QCOMPARE(photos[4], "Other Pictures (*.png, *.heic, *.heif, *.avif, *.webp, *.tif, *.tiff) (*.png *.PNG *.heic "
+                            "*.HEIC *.heif *.HEIF *.avif *.AVIF *.webp *.WEBP *.tif *.TIF *.tiff *.TIFF)");
     }
 };
 

@@ -310,6 +310,42 @@ private slots:
         QTRY_COMPARE(next.page.surface()->printableArea(), printable / kPrintScale);
     }
 
+    // Photos tagged with a colour profile print in the sRGB colours the screen
+    // shows, in a PDF that says its colours are sRGB; transparent parts print white.
+    void colourProfilesOnPaper()
+    {
+        Desk desk;
+        const QList<std::pair<QColorSpace::NamedColorSpace, const char *>> tagged = {
+            {QColorSpace::AdobeRgb, "adobe.jpg"}, {QColorSpace::DisplayP3, "p3.png"}};
+        for (int i = 0; i < tagged.size(); ++i) {
+            QImage image(64, 48, QImage::Format_ARGB32);
+            image.fill(QColor(60, 200, 60));
+            image.setColorSpace(tagged[i].first);
+            for (int y = 0; y < 48; ++y) // the left quarter transparent
+                for (int x = 0; x < 16; ++x)
+                    image.setPixel(x, y, 0);
+            QVERIFY(image.save(dir.filePath(tagged[i].second), nullptr, 100));
+            place(desk, i, dir.filePath(tagged[i].second), {1000.0 + 2000 * i, 1000, 1440, 1080}, 1);
+        }
+        desk.page.ZOrderCount = 1;
+        const QString pdf = print(desk, "tagged.pdf");
+        QVERIFY(readBytes(pdf).contains("/OutputIntents"));
+        const QImage sheet = rasterOf(pdf, 72);
+        const QPoint corner = QPrinter(QPrinter::HighResolution).pageLayout().paintRectPoints().topLeft();
+        for (int i = 0; i < tagged.size(); ++i) {
+            const QColor screen = desk.page.Pic(i).picture().display().pixelColor(32, 24);
+            QVERIFY2(screen != QColor(60, 200, 60), tagged[i].second); // converted
+            // The photo's middle: 1.5 inches of paper from its corner, 1.07 down.
+            const QColor paper = sheet.pixelColor(corner + QPoint(int((1000 + 2000 * i) * kPrintScale / 20) + 77, 
+                                                                   int(1000 * kPrintScale / 20) + 58));
+            QVERIFY2(std::abs(paper.red() - screen.red()) <= 2 && std::abs(paper.green() - screen.green()) <= 2 &&
+                         std::abs(paper.blue() - screen.blue()) <= 2,
+                     qPrintable(QString("%1: %2 on paper, %3 on screen").arg(tagged[i].second, paper.name(), screen.name())));
+        }
+        const QPoint clear = corner + QPoint(int(3000 * kPrintScale / 20) + 10, int(1000 * kPrintScale / 20) + 58);
+        QCOMPARE(sheet.pixelColor(clear), QColor(Qt::white));
+    }
+
     // View > Printable Area hides the line, for this run and the next.
     void printableAreaHidden()
     {
