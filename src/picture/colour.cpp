@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QColorSpace>
 #include <QFile>
@@ -78,14 +79,19 @@ bool srgbByName(const Source &s)
     return s.primaries == 0 || (s.primaries == 1 && (s.transfer == 13 || s.transfer == 2));
 }
 
-// The transforms built so far, by what they convert from; never freed (a
-// handful of profiles in a run), shared by the decoding threads (Little CMS
-// transforms without the one-pixel cache may run on several threads at once).
-struct Transforms {
-    QMutex mutex;
-    std::map<QByteArray, cmsHTRANSFORM> built;
+// The transforms built lately, by what they convert from, shared by the
+// decoding threads (Little CMS transforms without the one-pixel cache may run
+// on several threads at once). A handful of profiles make a run; a file of
+// profiles never seen before cannot make the list grow without end.
+using Transform = std::shared_ptr<void>;
 
-    cmsHTRANSFORM get(const Source &s, bool alpha)
+struct Transforms {
+    static constexpr size_t kKept = 16;
+    QMutex mutex;
+    std::map<QByteArray, Transform> built;
+    std::vector<QByteArray> order; // oldest first
+
+    Transform get(const Source &s, bool alpha)
     {
         QByteArray key = s.icc;
         key += QByteArray::number(s.primaries) + '/' + QByteArray::number(s.transfer) + '/' + char('0' + s.cmyk) +
@@ -100,16 +106,22 @@ struct Transforms {
             from = wrap(cmsOpenProfileFromFile(QFile::encodeName(defaultCmykProfile()).constData(), "r"));
         else
             from = nclxProfile(s.primaries, s.transfer);
-        cmsHTRANSFORM transform = nullptr;
+        Transform transform;
         const cmsColorSpaceSignature wanted = s.cmyk ? cmsSigCmykData : cmsSigRgbData;
         if (from && cmsGetColorSpace(from.get()) == wanted) {
             Profile srgb = wrap(cmsCreate_sRGBProfile());
             const cmsUInt32Number in = s.cmyk ? (s.inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8) : TYPE_BGRA_8;
-            transform = cmsCreateTransform(from.get(), in, srgb.get(), TYPE_BGRA_8, INTENT_PERCEPTUAL,
-                                           cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE |
-                                               (alpha ? cmsFLAGS_COPY_ALPHA : 0));
+            if (cmsHTRANSFORM made = cmsCreateTransform(from.get(), in, srgb.get(), TYPE_BGRA_8, INTENT_PERCEPTUAL,
+                                                         cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE |
+                                                             (alpha ? cmsFLAGS_COPY_ALPHA : 0)))
+                transform = Transform(made, &cmsDeleteTransform);
+        }
+        if (order.size() == kKept) {
+            built.erase(order.front());
+            order.erase(order.begin());
         }
         built[key] = transform;
+        order.push_back(key);
         return transform;
     }
 };
@@ -156,7 +168,7 @@ QImage toSrgb(QImage image, const Source &source)
     const bool alpha = !source.cmyk && image.hasAlphaChannel();
     if (!source.cmyk)
         image = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    cmsHTRANSFORM transform = transforms().get(source, alpha);
+    Transform transform = transforms().get(source, alpha);
     if (!transform && source.cmyk && !source.icc.isEmpty()) {
         Source byDefault = source; // a profile that is broken or not CMYK: the default one
         byDefault.icc.clear();
@@ -171,7 +183,7 @@ QImage toSrgb(QImage image, const Source &source)
     if (out.isNull())
         return image;
     for (int y = 0; y < image.height(); ++y)
-        cmsDoTransform(transform, image.constScanLine(y), out.scanLine(y), cmsUInt32Number(image.width()));
+        cmsDoTransform(transform.get(), image.constScanLine(y), out.scanLine(y), cmsUInt32Number(image.width()));
     if (!alpha) // what the alpha byte of RGB32 must be
         for (int y = 0; y < out.height(); ++y) {
             QRgb *px = reinterpret_cast<QRgb *>(out.scanLine(y));

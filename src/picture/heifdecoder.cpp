@@ -8,6 +8,115 @@ namespace {
 // Neither side of a picture may claim more pixels than this.
 constexpr int kWidest = 65535;
 
+// The boxes of a HEIF file, read just far enough to learn the size a derived
+// primary image (a grid of tiles, an overlay) says it puts together: libheif
+// allocates that size whatever the image's own size says, so a few bytes
+// could claim gigabytes.
+struct Boxes {
+    const uchar *data;
+    qint64 size;
+
+    quint64 be(qint64 at, int bytes) const
+    {
+        quint64 v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = v << 8 | (at + i < size ? data[at + i] : 0);
+        return v;
+    }
+    // Calls `each(type, body, end)` for the boxes from `at` to `end`; false when one runs past it.
+    template <class Each> bool walk(qint64 at, qint64 end, Each each) const
+    {
+        while (at + 8 <= end) {
+            quint64 length = be(at, 4);
+            qint64 body = at + 8;
+            if (length == 1) {
+                length = be(at + 8, 8);
+                body += 8;
+            } else if (length == 0) {
+                length = quint64(end - at);
+            }
+            if (length < quint64(body - at) || length > quint64(end - at))
+                return false;
+            each(QByteArray(reinterpret_cast<const char *>(data + at + 4), 4), body, at + qint64(length));
+            at += qint64(length);
+        }
+        return true;
+    }
+
+    // The output size a primary grid or overlay claims, or an empty size.
+    QSize derivedSize() const
+    {
+        qint64 meta = -1, metaEnd = -1;
+        walk(0, size, [&](const QByteArray &type, qint64 body, qint64 end) {
+            if (type == "meta" && meta < 0)
+                meta = body + 4, metaEnd = end; // a full box
+        });
+        if (meta < 0)
+            return QSize();
+        quint64 primary = 0;
+        QByteArray primaryType;
+        qint64 idat = -1, idatEnd = -1;
+        qint64 iloc = -1, ilocEnd = -1, iinf = -1, iinfEnd = -1;
+        walk(meta, metaEnd, [&](const QByteArray &type, qint64 body, qint64 end) {
+            if (type == "pitm")
+                primary = be(body + 4, data[body] == 0 ? 2 : 4);
+            else if (type == "idat")
+                idat = body, idatEnd = end;
+            else if (type == "iloc")
+                iloc = body, ilocEnd = end;
+            else if (type == "iinf")
+                iinf = body, iinfEnd = end;
+        });
+        if (iinf < 0 || iloc < 0)
+            return QSize();
+        const int iinfVersion = data[iinf];
+        walk(iinf + 4 + (iinfVersion == 0 ? 2 : 4), iinfEnd, [&](const QByteArray &type, qint64 body, qint64) {
+            const int version = data[body];
+            if (type != "infe" || version < 2)
+                return;
+            const int idBytes = version == 2 ? 2 : 4;
+            if (be(body + 4, idBytes) == primary)
+                primaryType = QByteArray(reinterpret_cast<const char *>(data + body + 4 + idBytes + 2), 4);
+        });
+        if (primaryType != "grid" && primaryType != "iovl")
+            return QSize();
+        // Where the primary item's first extent lies.
+        const int version = data[iloc];
+        const int offsetSize = data[iloc + 4] >> 4, lengthSize = data[iloc + 4] & 15;
+        const int baseSize = data[iloc + 5] >> 4, indexSize = version >= 1 ? data[iloc + 5] & 15 : 0;
+        qint64 at = iloc + 6;
+        const int idBytes = version < 2 ? 2 : 4;
+        const quint64 count = be(at, idBytes);
+        at += idBytes;
+        for (quint64 i = 0; i < count && at < ilocEnd; ++i) {
+            const quint64 id = be(at, idBytes);
+            at += idBytes;
+            const int method = version >= 1 ? int(be(at, 2) & 15) : 0;
+            at += version >= 1 ? 2 : 0;
+            at += 2; // data reference index
+            const quint64 base = be(at, baseSize);
+            at += baseSize;
+            const quint64 extents = be(at, 2);
+            at += 2;
+            const quint64 offset = be(at + indexSize, offsetSize);
+            if (id == primary && extents > 0) {
+                // A grid: version, flags, rows-1, columns-1, width, height;
+                // an overlay: version, flags, four fill values, width, height.
+                const qint64 start = (method == 1 ? idat : 0) + qint64(base + offset);
+                const qint64 end = method == 1 ? idatEnd : size;
+                const bool wide = start >= 0 && start + 2 <= end && (data[start + 1] & 1);
+                const qint64 sizes = start + (primaryType == "grid" ? 4 : 10);
+                if ((method == 1 && idat < 0) || method > 1 || start < 0 || sizes + (wide ? 8 : 4) > end)
+                    return QSize(1 << 30, 1 << 30); // cannot be checked: taken as too large
+                return QSize(int(std::min<quint64>(be(sizes, wide ? 4 : 2), 1 << 30)),
+                             int(std::min<quint64>(be(sizes + (wide ? 4 : 2), wide ? 4 : 2), 1 << 30)));
+            }
+            at += qint64(extents) * (indexSize + offsetSize + lengthSize);
+        }
+        return QSize();
+    }
+};
+
 bool failed(const heif_error &e, QString &why)
 {
     if (e.code == heif_error_Ok)
@@ -35,6 +144,14 @@ File::File(const uchar *data, qint64 size, QString &why)
         return;
     }
     m_size = QSize(heif_image_handle_get_width(m_primary), heif_image_handle_get_height(m_primary));
+    // A grid or overlay puts together no more than the image's own size.
+    const QSize derived = Boxes{data, size}.derivedSize();
+    if (!derived.isEmpty() && qint64(derived.width()) * derived.height() > qint64(m_size.width()) * m_size.height()) {
+        why = QStringLiteral("the picture claims to be larger than it is");
+        heif_image_handle_release(m_primary);
+        m_primary = nullptr;
+        return;
+    }
     heif_item_id largest = 0;
     int most = 0;
     const int count = heif_image_handle_get_number_of_thumbnails(m_primary);
@@ -65,12 +182,13 @@ File::File(const uchar *data, qint64 size, QString &why)
         break;
     }
     case heif_color_profile_type_nclx: {
-        heif_color_profile_nclx *nclx = nullptr;
+        heif_color_profile_nclx *nclx = nullptr; // handed out even with an error
         if (heif_image_handle_get_nclx_color_profile(m_primary, &nclx).code == heif_error_Ok && nclx) {
             m_colours.primaries = nclx->color_primaries;
             m_colours.transfer = nclx->transfer_characteristics;
-            heif_nclx_color_profile_free(nclx);
         }
+        if (nclx)
+            heif_nclx_color_profile_free(nclx);
         break;
     }
     default:

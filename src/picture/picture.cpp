@@ -267,6 +267,15 @@ bool pngHasProfile(QIODevice &device)
     return profile >= 0 && (pixels < 0 || profile < pixels);
 }
 
+// A PNG's bits a channel, from its header.
+int pngBits(QIODevice &device)
+{
+    if (!device.seek(0))
+        return 0;
+    const QByteArray head = device.peek(25);
+    return head.size() == 25 ? uchar(head[24]) : 0;
+}
+
 // A picture file, opened and its header read.
 struct Opened {
     QFile file;
@@ -434,20 +443,21 @@ struct Opened {
                 file.unmap(const_cast<uchar *>(p));
         }
         // Qt decodes these whole, then scales.
-        // A 16-bit picture is held whole at 8 bytes a pixel, then at 4.
-        const DecodeBudget::Reservation held((deep(reader->imageFormat()) ? 12 : 4) * area(stored) +
-                                             4 * area(wholeStored));
+        // PNG and TIFF may hold 16 bits a channel: such a picture is held whole
+        // at 8 bytes a pixel, then at 4.
+        const bool mayBeDeep = format == "tif" || format == "tiff" || (format == "png" && pngBits(file) == 16);
+        const DecodeBudget::Reservation held((mayBeDeep ? 12 : 4) * area(stored) + 4 * area(wholeStored));
         if (!qtFileComplete(file, format))
             throw PictureError(QStringLiteral("the file is cut short"));
         file.seek(0);
         QImageReader again(&file, format);
         again.setAutoTransform(true);
         // Qt scales a picture of few colours (a palette, one bit a pixel) back
-        // into those colours, losing them: such pictures are read whole, made
-        // true-colour, then scaled here.
-        // Qt scales 16-bit pictures wrongly while reading them: those too are
-        // read whole and made 8-bit, then scaled here.
-        if (wholeStored != stored && trueColour(again.imageFormat()) && !deep(again.imageFormat()))
+        // into those colours, losing them, and 16-bit pictures wrongly: the
+        // formats that may hold either are read whole, made 8-bit true colour,
+        // then scaled here. (Qt reads them whole to scale them in any case.)
+        const bool mayBeFewColours = format == "gif" || format == "bmp" || format == "png";
+        if (wholeStored != stored && !mayBeDeep && !mayBeFewColours)
             again.setScaledSize(wholeStored);
         QImage image = again.read();
         if (image.isNull())
