@@ -346,6 +346,31 @@ private slots:
         QCOMPARE(sheet.pixelColor(clear), QColor(Qt::white));
     }
 
+    // Items at true size on Letter's printable area (11520 x 15120 twips of
+    // paper): the scale that fits them, and whether they are cut off at 2.14.
+    void scaleAndCutOff_data()
+    {
+        QTest::addColumn<QRectF>("item");
+        QTest::addColumn<double>("fits");
+        QTest::addColumn<bool>("beyond");
+        QTest::newRow("inside") << QRectF(1000, 1000, 2000, 2000) << 1.0 << false;
+        QTest::newRow("at the edge, rounded") << QRectF(0, 0, 11520.5, 15120.5) << 11520 / 11520.5 << false;
+        QTest::newRow("beyond the right by 20 twips") << QRectF(10000, 0, 1540, 100) << 11520 / 11540.0 << true;
+        QTest::newRow("beyond the bottom") << QRectF(0, 14000, 100, 2000) << 15120 / 16000.0 << true;
+        QTest::newRow("left of the corner") << QRectF(-20, 0, 100, 100) << 1.0 << true;
+    }
+    void scaleAndCutOff()
+    {
+        QFETCH(QRectF, item);
+        QFETCH(double, fits);
+        QFETCH(bool, beyond);
+        const QSizeF letter(11520, 15120);
+        const std::vector<PrintItem> items{{0, item}};
+        QCOMPARE(printScale(items, letter, false), kPrintScale);
+        QCOMPARE(printScale(items, letter, true), kPrintScale * std::min(1.0, fits));
+        QCOMPARE(reachesBeyond(items, letter), beyond);
+    }
+
     // View > Printable Area hides the line, for this run and the next.
     void printableAreaHidden()
     {
