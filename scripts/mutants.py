@@ -220,6 +220,13 @@ MUTANTS = [
     ("area: not over the photos", "src/layout/photowidget.cpp", [("        surface->paintPrintableArea(painter, pos());", "        (void)surface;")]),
     ("area: the View item does not hide it", "src/layout/page.cpp", [("    if (!m_printableShown)\n        return;\n", "")]),
     ("area: hidden, not remembered", "src/app/frmmain.cpp", [('shown ? QStringLiteral("1") : QStringLiteral("0")', 'QStringLiteral("1")')]),
+    ("colour: profiles ignored", "src/picture/colour.cpp", [("if (image.isNull() || srgbByName(source))", "if (true)")]),
+    ("colour: alpha not copied", "src/picture/colour.cpp", [("(alpha ? cmsFLAGS_COPY_ALPHA : 0)", "0")]),
+    ("colour: jpeg profile not read", "src/picture/jpegdecoder.cpp", [("jpeg_read_icc_profile(&s.cinfo, &icc, &iccLength) && icc", "false && icc")]),
+    ("colour: heif primaries ignored", "src/picture/heifdecoder.cpp", [("            m_colours.primaries = nclx->color_primaries;\n", "")]),
+    ("colour: png profile ignored", "src/picture/picture.cpp", [('(format != "png" || pngHasProfile(file))', '(format != "png")')]),
+    ("heif: grid size unchecked", "src/picture/heifdecoder.cpp", [("if (!derived.isEmpty() && qint64(derived.width())", "if (false && qint64(derived.width())")]),
+    ("png: read scaled by Qt", "src/picture/picture.cpp", [('format == "gif" || format == "bmp" || format == "png";', 'format == "gif" || format == "bmp";')]),
     ("tooltip: soft up to 1500 ppi", "src/layout/photowidget.cpp", [("if (ppi < 150)", "if (ppi < 1500)")]),
     # Pictures
     ("jpeg: cut-short accepted", "src/picture/jpegdecoder.cpp",
