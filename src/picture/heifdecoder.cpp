@@ -205,7 +205,7 @@ File::~File()
     heif_context_free(m_context);
 }
 
-QImage File::decode(bool thumbnail, QString &why, colour::Source &colours) const
+QImage File::decode(bool thumbnail, QSize atMost, QString &why, colour::Source &colours) const
 {
     colours = m_colours;
     const heif_image_handle *handle = thumbnail && m_thumbnail ? m_thumbnail : m_primary;
@@ -218,9 +218,8 @@ QImage File::decode(bool thumbnail, QString &why, colour::Source &colours) const
     options->convert_hdr_to_8bit = 1;
     options->strict_decoding = 1;
     heif_image *image = nullptr;
-    const heif_error decoded = heif_decode_image(handle, &image, heif_colorspace_RGB,
-                                                 alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                                 options);
+    // Four bytes a pixel, which Qt shrinks as they are.
+    const heif_error decoded = heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options);
     heif_decoding_options_free(options);
     if (failed(decoded, why))
         return QImage();
@@ -239,9 +238,13 @@ QImage File::decode(bool thumbnail, QString &why, colour::Source &colours) const
     const int width = heif_image_get_width(image, heif_channel_interleaved);
     const int height = heif_image_get_height(image, heif_channel_interleaved);
     QImage out;
-    if (plane && width > 0 && height > 0)
-        out = QImage(plane, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
+    if (plane && width > 0 && height > 0) {
+        // Shrunk straight from libheif's pixels, then made the program's format.
+        const QImage pixels(plane, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+        const QSize wanted = atMost.isEmpty() ? pixels.size() : atMost.boundedTo(pixels.size());
+        out = (wanted == pixels.size() ? pixels : pixels.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation))
                   .convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    }
     heif_image_release(image);
     if (out.isNull())
         why = QStringLiteral("not enough memory for the picture");

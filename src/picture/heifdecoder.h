@@ -33,10 +33,11 @@ public:
     QSize size() const { return m_size; }
     // The largest embedded thumbnail's size, or an empty size.
     QSize thumbnailSize() const { return m_thumbnailSize; }
-    // The primary image, or its largest thumbnail, upright, as RGB32 (ARGB32
-    // with alpha), and where its colours come from (the file's boxes, else
-    // the coded picture); a null image and a reason on failure.
-    QImage decode(bool thumbnail, QString &why, colour::Source &colours) const;
+    // The primary image, or its largest thumbnail, upright, shrunk to at most
+    // `atMost` (when not empty), as RGB32 (ARGB32 with alpha), and where its
+    // colours come from (the file's boxes, else the coded picture); a null
+    // image and a reason on failure.
+    QImage decode(bool thumbnail, QSize atMost, QString &why, colour::Source &colours) const;
 
 private:
     heif_context *m_context = nullptr;

@@ -408,13 +408,12 @@ struct Opened {
             const bool thumbnail = part == QRectF(0, 0, 1, 1) && heif->thumbnailSize().width() >= whole.width() &&
                                    heif->thumbnailSize().height() >= whole.height();
             const QSize decoded = thumbnail ? heif->thumbnailSize() : stored;
-            const DecodeBudget::Reservation held(12 * area(decoded) + 4 * area(whole));
+            // libheif's planes and its pixels, four bytes each.
+            const DecodeBudget::Reservation held(6 * area(decoded) + 4 * area(whole));
             QString why;
-            QImage image = heif->decode(thumbnail, why, colours);
+            const QImage image = heif->decode(thumbnail, whole, why, colours);
             if (image.isNull())
                 throw PictureError(why);
-            if (image.width() > whole.width() || image.height() > whole.height())
-                image = image.scaled(whole, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             const QRect crop = pixelsOf(part, image.size());
             return colour::toSrgb(crop == image.rect() ? image : image.copy(crop), colours);
         }
