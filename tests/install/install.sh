@@ -57,7 +57,7 @@ ended
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null) || fail "cpack"
 deb=$(ls "$work"/package/vintrel_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libqt6printsupport6 libqt6svg6 libjpeg62-turbo libsane1; do
+for needed in libqt6widgets6 libqt6printsupport6 libqt6svg6 libjpeg62-turbo libheif1 liblcms2-2 libsane1; do
     grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 dpkg -x "$deb" "$work/root"
