@@ -17,22 +17,10 @@
 using namespace vintrel;
 using namespace vintrel::test;
 
-// Runs one of Debian's tools; its output, or a null string when it failed.
-QString tool(const QString &program, const QStringList &args, const QByteArray &input = {})
-{
-    QProcess p;
-    p.start(program, args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput())
-                                                                       : QString();
-}
-
-// A HEIC (or AVIF, by the name) file written with libheif's own encoder: the picture, turned as EXIF's
-// code says (6: a quarter turn clockwise), its colours named by H.273
-// primaries (with sRGB's transfer) or an ICC profile when given.
-QString heic(const QString &path, const QImage &stored, int orientation, int primaries = 0, const QByteArray &icc = {})
+// A HEIC (or AVIF, by the name) file written with libheif's own encoder: the
+// picture, turned as EXIF's code says (6: a quarter turn clockwise), its
+// colours named by H.273 primaries (with sRGB's transfer) when given.
+QString heic(const QString &path, const QImage &stored, int orientation, int primaries = 0)
 {
     heif_context *context = heif_context_alloc();
     heif_encoder *encoder = nullptr;
@@ -58,8 +46,6 @@ QString heic(const QString &path, const QImage &stored, int orientation, int pri
         heif_image_set_nclx_color_profile(image, nclx);
         options->output_nclx_profile = nclx;
     }
-    if (!icc.isEmpty())
-        heif_image_set_raw_color_profile(image, "prof", icc.constData(), size_t(icc.size()));
     heif_context_encode_image(context, image, encoder, options, nullptr);
     heif_context_write_to_file(context, QFile::encodeName(path).constData());
     heif_nclx_color_profile_free(nclx);
@@ -151,7 +137,6 @@ private slots:
         const QString jpg = flat("orange.jpg", QColor(240, 140, 20), {}, {320, 240});
         const QRgb orange = qRgb(240, 140, 20);
         QTest::newRow("heic") << heifEnc("a.heic", png, {"-q", "95"}) << QSize(320, 240) << orange;
-        QTest::newRow("heic with a thumbnail") << heifEnc("b.heic", png, {"-q", "95", "-t", "64"}) << QSize(320, 240) << orange;
         QTest::newRow("avif") << heifEnc("c.avif", jpg, {"-q", "95"}) << QSize(320, 240) << orange;
         const QString deep = at("deep.png");
         tool("convert", {png, "PNG48:" + deep});
@@ -160,7 +145,6 @@ private slots:
         turned.fill(orange);
         QPainter(&turned).fillRect(0, 0, 160, 240, Qt::blue); // blue on the left, on top once turned
         QTest::newRow("heic turned a quarter") << heic(at("e.heic"), turned, 6) << QSize(240, 320) << orange;
-        QTest::newRow("webp") << flat("f.webp", QColor(240, 140, 20), {}, {320, 240}) << QSize(320, 240) << orange;
         QTest::newRow("tiff, 16 bits") << deep.left(deep.size() - 3) + "tif" << QSize(320, 240) << orange;
         tool("convert", {deep, "-depth", "16", deep.left(deep.size() - 3) + "tif"});
         const QString alpha = at("alpha.png");
@@ -203,7 +187,7 @@ private slots:
         QImage redImage(64, 48, QImage::Format_RGB32);
         redImage.fill(red);
         QTest::newRow("avif, Display P3 named") << heic(at("p3.avif"), redImage, 1, 12) << p3;
-        QTest::newRow("heic, Display P3 profile") << heic(at("p3icc.heic"), redImage, 1, 0, readBytes(p3)) << p3;
+        QTest::newRow("heic, Display P3 profile") << heifEnc("p3.heic", at("p3.png"), {"-q", "100"}) << p3;
         QTest::newRow("jpeg, untagged") << flat("plain.jpg", green) << QString();
         QByteArray broken = readBytes(at("adobe.jpg"));
         broken.replace("acsp", "xxxx");

@@ -178,6 +178,17 @@ QString writeBytes(const QString &path, const QByteArray &bytes)
     return path;
 }
 
+QString tool(const QString &program, const QStringList &args, const QByteArray &input)
+{
+    QProcess p;
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput())
+                                                                       : QString();
+}
+
 QByteArray readBytes(const QString &path)
 {
     QFile f(path);

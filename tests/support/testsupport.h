@@ -99,6 +99,8 @@ QString dataPath(const QString &name);
 QString writePicture(const QString &path, QSize pixels, const char *format = "JPG", QColor colour = Qt::darkCyan);
 QString writeBytes(const QString &path, const QByteArray &bytes);
 QByteArray readBytes(const QString &path);
+// Runs one of Debian's tools with `input`; its output, or a null string when it failed.
+QString tool(const QString &program, const QStringList &args, const QByteArray &input = {});
 // A JPEG whose EXIF data says how to turn it upright (1 as stored, 6 a quarter turn clockwise...).
 QByteArray jpegWithOrientation(QSize pixels, int orientation);
 
