@@ -1,5 +1,8 @@
 #include "heifdecoder.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <libheif/heif.h>
 
 namespace vintrel::heif {
@@ -117,6 +120,50 @@ struct Boxes {
     }
 };
 
+// An 8-bit 4:2:0 picture shrunk to `size` straight from its planes: each pixel
+// the mean of up to 4 x 4 samples of what it stands for, then turned into RGB
+// by the picture's matrix (H.273: BT.709, BT.601, BT.2020) and range.
+QImage shrinkPlanes(const heif_image *image, QSize size, int matrix, bool fullRange)
+{
+    int strideY = 0, strideCb = 0, strideCr = 0;
+    const uint8_t *y = heif_image_get_plane_readonly(image, heif_channel_Y, &strideY);
+    const uint8_t *cb = heif_image_get_plane_readonly(image, heif_channel_Cb, &strideCb);
+    const uint8_t *cr = heif_image_get_plane_readonly(image, heif_channel_Cr, &strideCr);
+    const int w = heif_image_get_width(image, heif_channel_Y), h = heif_image_get_height(image, heif_channel_Y);
+    const int cw = heif_image_get_width(image, heif_channel_Cb), ch = heif_image_get_height(image, heif_channel_Cb);
+    if (!y || !cb || !cr || w <= 0 || h <= 0 || cw <= 0 || ch <= 0)
+        return QImage();
+    size = size.boundedTo(QSize(w, h));
+    const double kr = matrix == 1 ? 0.2126 : matrix == 9 ? 0.2627 : 0.299;
+    const double kb = matrix == 1 ? 0.0722 : matrix == 9 ? 0.0593 : 0.114, kg = 1 - kr - kb;
+    const double ys = fullRange ? 1 : 255.0 / 219, cs = fullRange ? 1 : 255.0 / 224, y0 = fullRange ? 0 : 16;
+    QImage out(size, QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    const double sx = double(w) / size.width(), sy = double(h) / size.height();
+    const int kx = std::clamp(int(std::ceil(sx)), 1, 4), ky = std::clamp(int(std::ceil(sy)), 1, 4);
+    for (int oy = 0; oy < size.height(); ++oy) {
+        QRgb *line = reinterpret_cast<QRgb *>(out.scanLine(oy));
+        for (int ox = 0; ox < size.width(); ++ox) {
+            int sumY = 0, sumCb = 0, sumCr = 0;
+            for (int j = 0; j < ky; ++j) {
+                const int py = std::min(h - 1, int((oy + (j + 0.5) / ky) * sy));
+                for (int i = 0; i < kx; ++i) {
+                    const int px = std::min(w - 1, int((ox + (i + 0.5) / kx) * sx));
+                    sumY += y[py * strideY + px];
+                    sumCb += cb[std::min(ch - 1, py / 2) * strideCb + std::min(cw - 1, px / 2)];
+                    sumCr += cr[std::min(ch - 1, py / 2) * strideCr + std::min(cw - 1, px / 2)];
+                }
+            }
+            const double n = kx * ky, l = (sumY / n - y0) * ys, b = (sumCb / n - 128) * cs, r = (sumCr / n - 128) * cs;
+            auto level = [](double v) { return std::clamp(int(std::lround(v)), 0, 255); };
+            line[ox] = qRgb(level(l + 2 * (1 - kr) * r), level(l - 2 * kb * (1 - kb) / kg * b - 2 * kr * (1 - kr) / kg * r),
+                            level(l + 2 * (1 - kb) * b));
+        }
+    }
+    return out;
+}
+
 bool failed(const heif_error &e, QString &why)
 {
     if (e.code == heif_error_Ok)
@@ -214,22 +261,49 @@ QImage File::decode(bool thumbnail, QSize atMost, QString &why, colour::Source &
         return QImage();
     }
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
-    heif_decoding_options *options = heif_decoding_options_alloc();
-    options->convert_hdr_to_8bit = 1;
-    options->strict_decoding = 1;
+    // Shown far smaller than it is, a picture is shrunk from its Y, Cb and Cr
+    // planes: libheif's own conversion first makes four bytes a pixel at full
+    // size, and two of those at once more than double the memory of an open.
+    const QSize full(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+    const bool fromPlanes = !alpha && !atMost.isEmpty() && atMost.width() * 2 <= full.width() &&
+                            atMost.height() * 2 <= full.height();
     heif_image *image = nullptr;
-    // Four bytes a pixel, which Qt shrinks as they are.
-    const heif_error decoded = heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options);
-    heif_decoding_options_free(options);
-    if (failed(decoded, why))
-        return QImage();
+    for (const bool planes : {true, false}) {
+        if (planes && !fromPlanes)
+            continue;
+        heif_decoding_options *options = heif_decoding_options_alloc();
+        options->convert_hdr_to_8bit = 1;
+        options->strict_decoding = 1;
+        const heif_error decoded =
+            planes ? heif_decode_image(handle, &image, heif_colorspace_YCbCr, heif_chroma_420, options)
+                   : heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options);
+        heif_decoding_options_free(options);
+        if (planes && decoded.code == heif_error_Ok && heif_image_get_bits_per_pixel(image, heif_channel_Y) != 8) {
+            heif_image_release(image); // not 8 bits: libheif's own conversion
+            image = nullptr;
+            continue;
+        }
+        if (!planes && failed(decoded, why))
+            return QImage();
+        if (image)
+            break;
+    }
     // Colours named in the coded picture itself rather than in the file's boxes.
     heif_color_profile_nclx *nclx = nullptr;
-    if (colours.icc.isEmpty() && !colours.primaries &&
-        heif_image_get_color_profile_type(image) == heif_color_profile_type_nclx &&
-        heif_image_get_nclx_color_profile(image, &nclx).code == heif_error_Ok && nclx) {
+    heif_image_get_nclx_color_profile(image, &nclx);
+    if (colours.icc.isEmpty() && !colours.primaries && nclx &&
+        heif_image_get_color_profile_type(image) == heif_color_profile_type_nclx) {
         colours.primaries = nclx->color_primaries;
         colours.transfer = nclx->transfer_characteristics;
+    }
+    if (heif_image_get_colorspace(image) == heif_colorspace_YCbCr) {
+        const QImage out = shrinkPlanes(image, atMost, nclx ? nclx->matrix_coefficients : 6, !nclx || nclx->full_range_flag);
+        if (nclx)
+            heif_nclx_color_profile_free(nclx);
+        heif_image_release(image);
+        if (out.isNull())
+            why = QStringLiteral("not enough memory for the picture");
+        return out;
     }
     if (nclx)
         heif_nclx_color_profile_free(nclx);

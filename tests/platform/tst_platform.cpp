@@ -145,6 +145,11 @@ private slots:
         turned.fill(orange);
         QPainter(&turned).fillRect(0, 0, 160, 240, Qt::blue); // blue on the left, on top once turned
         QTest::newRow("heic turned a quarter") << heic(at("e.heic"), turned, 6) << QSize(240, 320) << orange;
+        QImage gradient(640, 480, QImage::Format_RGB32);
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                gradient.setPixel(x, y, qRgb(x * 255 / 640, y * 255 / 480, x * y / 1205));
+        QTest::newRow("heic, a gradient") << heic(at("g.heic"), gradient, 1) << QSize(640, 480) << gradient.pixel(320, 360);
         QTest::newRow("tiff, 16 bits") << deep.left(deep.size() - 3) + "tif" << QSize(320, 240) << orange;
         tool("convert", {deep, "-depth", "16", deep.left(deep.size() - 3) + "tif"});
         const QString alpha = at("alpha.png");
@@ -167,6 +172,15 @@ private slots:
         }
         if (QByteArray(QTest::currentDataTag()).contains("turned")) // the blue half on top
             QCOMPARE(QColor(p.display().pixel(30, 5)).blue() > 200, true);
+        // The screen copy is the whole picture shrunk, within 4 levels a channel on the whole.
+        const QImage shown = p.display(), whole = p.render(size).scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        qint64 differ = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const QColor a = shown.pixelColor(x, y), b = whole.pixelColor(x, y);
+                differ += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+            }
+        QVERIFY2(differ <= 4 * 3 * shown.width() * shown.height(), qPrintable(QString::number(differ / shown.width() / shown.height())));
     }
 
     // Embedded colour profiles (and a HEIF file's named primaries) are honoured:
