@@ -226,6 +226,8 @@ MUTANTS = [
     ("colour: heif primaries ignored", "src/picture/heifdecoder.cpp", [("            m_colours.primaries = nclx->color_primaries;\n", "")]),
     ("colour: png profile ignored", "src/picture/picture.cpp", [('(format != "png" || pngHasProfile(file))', '(format != "png")')]),
     ("heif: grid size unchecked", "src/picture/heifdecoder.cpp", [("if (!derived.isEmpty() && qint64(derived.width())", "if (false && qint64(derived.width())")]),
+    ("heif: planes by BT.709 for all", "src/picture/heifdecoder.cpp", [("const double kr = matrix == 1 ? 0.2126", "const double kr = matrix != 1 ? 0.2126"), ("const double kb = matrix == 1 ? 0.0722", "const double kb = matrix != 1 ? 0.0722")]),
+    ("heif: planes' range turned round", "src/picture/heifdecoder.cpp", [("const double ys = fullRange ? 1 : 255.0 / 219", "const double ys = !fullRange ? 1 : 255.0 / 219")]),
     ("png: read scaled by Qt", "src/picture/picture.cpp", [('format == "gif" || format == "bmp" || format == "png";', 'format == "gif" || format == "bmp";')]),
     ("tooltip: soft up to 1500 ppi", "src/layout/photowidget.cpp", [("if (ppi < 150)", "if (ppi < 1500)")]),
     # Pictures
