@@ -198,7 +198,6 @@ private slots:
         QTest::addColumn<bool>("yes");
         QTest::addColumn<bool>("shrink");
         QTest::newRow("Letter, inside") << "Letter" << "print" << false << true << false;
-        QTest::newRow("A4, inside") << "A4" << "print" << false << true << false;
         QTest::newRow("Letter, crossing, printed cut") << "Letter" << "print" << true << true << false;
         QTest::newRow("A4, crossing, not printed") << "A4" << "print" << true << false << false;
         QTest::newRow("Letter, crossing, shrunk") << "Letter" << "print" << true << true << true;
@@ -254,20 +253,13 @@ private slots:
         QCOMPARE(images.size(), yes ? 2 : 0);
         if (route == "preview" && yes) {
             // The preview showed the sheet that printed: the page in the view
-            // (its white) against the PDF's own picture, within 3 levels a pixel.
+            // (its white) against the PDF's own picture, within a level a channel.
             const QImage shown = desk.ui.previewed.constFirst().convertToFormat(QImage::Format_RGB32);
             QRect page;
             for (int y = 0; y < shown.height(); ++y)
                 for (int x = 0; x < shown.width(); ++x)
                     page |= shown.pixel(x, y) == qRgb(255, 255, 255) ? QRect(x, y, 1, 1) : QRect();
-            const QImage printed = rasterOf(pdf, 72).scaled(page.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            qint64 differ = 0;
-            for (int y = 0; y < page.height(); ++y)
-                for (int x = 0; x < page.width(); ++x) {
-                    const QRgb a = shown.pixel(page.x() + x, page.y() + y), b = printed.pixel(x, y);
-                    differ += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
-                }
-            QVERIFY(differ < qint64(page.width()) * page.height() * 3);
+            QVERIFY(difference(shown.copy(page), rasterOf(pdf, 72)) <= 1);
         }
         // The page shows where the paper's printable area ends, a line one pixel
         // wide at the area's width and height divided by 2.14.
@@ -341,7 +333,6 @@ private slots:
         QTest::addColumn<QRectF>("item");
         QTest::addColumn<double>("fits");
         QTest::addColumn<bool>("beyond");
-        QTest::newRow("inside") << QRectF(1000, 1000, 2000, 2000) << 1.0 << false;
         QTest::newRow("at the edge, rounded") << QRectF(0, 0, 11520.5, 15120.5) << 11520 / 11520.5 << false;
         QTest::newRow("beyond the right by 20 twips") << QRectF(10000, 0, 1540, 100) << 11520 / 11540.0 << true;
         QTest::newRow("beyond the bottom") << QRectF(0, 14000, 100, 2000) << 15120 / 16000.0 << true;
@@ -367,8 +358,6 @@ private slots:
         QTest::addColumn<QString>("tooltip");
         QTest::newRow("small photo enlarged") << QSize(64, 48) << QSizeF(2000, 1500)
                                               << "a.jpg\nPrints 2.97 \u00d7 2.23 in (7.5 \u00d7 5.7 cm) at 22 ppi\nmay print soft";
-        QTest::newRow("camera photo") << QSize(4000, 3000) << QSizeF(1500, 1125)
-                                      << "a.jpg\nPrints 2.23 \u00d7 1.67 in (5.7 \u00d7 4.2 cm) at 1794 ppi";
         QTest::newRow("just above 150") << QSize(323, 240) << QSizeF(1440, 1080)
                                         << "a.jpg\nPrints 2.14 \u00d7 1.61 in (5.4 \u00d7 4.1 cm) at 151 ppi";
     }

@@ -427,10 +427,9 @@ private:
             m_expect.same = true;
             m_desk.ui.printers << pdf;
             // On Letter paper, asked first when a photo would be cut off.
-            const QPageLayout letter(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(18, 18, 18, 18));
-            m_desk.ui.paper = letter;
+            m_desk.ui.paper = QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(18, 18, 18, 18));
             bool cut = false;
-            if (completed([&] { cut = reachesBeyond(printItems(page()), printableTwips(letter)); }) && cut) {
+            if (completed([&] { cut = reachesBeyond(printItems(page()), printableTwips(*m_desk.ui.paper)); }) && cut) {
                 m_desk.ui.answers << (s.a % 2 ? MsgAnswer::Yes : MsgAnswer::No);
                 m_expect.messages << "question: Some photos reach beyond the printable area of the paper and will "
                                      "be cut off. Print anyway?";

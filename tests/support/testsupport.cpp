@@ -31,10 +31,20 @@ std::optional<QStringList> ScriptedUi::fileDialog(const FileDialogRequest &reque
     return files.takeFirst();
 }
 
-namespace {
-// The printer as a print dialog leaves it: printing into a PDF file or on a
-// named printer ("printer:NAME"), on the paper chosen.
-void choose(QPrinter &printer, const QString &answer, const std::optional<QPageLayout> &paper)
+std::optional<QString> ScriptedUi::takePrinter(QList<std::optional<QString>> &queue, QPrinter &printer, bool &shrinkToFit)
+{
+    shrinkOffered.append(shrinkToFit);
+    if (queue.isEmpty()) {
+        fault("unexpected print dialog or preview", __LINE__);
+        return std::nullopt;
+    }
+    if (paper)
+        printer.setPageLayout(*paper);
+    shrinkToFit = shrink.value_or(shrinkToFit);
+    return queue.takeFirst();
+}
+
+void ScriptedUi::printOn(QPrinter &printer, const QString &answer) const
 {
     if (answer.startsWith("printer:")) {
         printer.setPrinterName(answer.mid(8));
@@ -45,46 +55,28 @@ void choose(QPrinter &printer, const QString &answer, const std::optional<QPageL
     if (paper)
         printer.setPageLayout(*paper);
 }
-} // namespace
 
 bool ScriptedUi::printDialog(QPrinter &printer, int flags, bool &shrinkToFit)
 {
     printFlags.append(flags);
-    shrinkOffered.append(shrinkToFit);
-    if (printers.isEmpty()) {
-        fault("unexpected print dialog", __LINE__);
-        return false;
-    }
-    const std::optional<QString> answer = printers.takeFirst();
-    if (answer) {
-        choose(printer, *answer, paper);
-        shrinkToFit = shrink.value_or(shrinkToFit);
-    }
+    const std::optional<QString> answer = takePrinter(printers, printer, shrinkToFit);
+    if (answer)
+        printOn(printer, *answer);
     return answer.has_value();
 }
 
 void ScriptedUi::printPreview(QPrinter &printer, bool &shrinkToFit, const PaintSheet &paint)
 {
-    shrinkOffered.append(shrinkToFit);
-    if (previews.isEmpty()) {
-        fault("unexpected print preview", __LINE__);
-        return;
-    }
-    const std::optional<QString> answer = previews.takeFirst();
-    // The preview's own page setup, then its sheet as it shows it, a page filling the view.
-    if (paper)
-        printer.setPageLayout(*paper);
-    shrinkToFit = shrink.value_or(shrinkToFit);
+    const std::optional<QString> answer = takePrinter(previews, printer, shrinkToFit);
+    // Its sheet as it shows it, a page filling the view; then what is printed from it.
     QPrintPreviewWidget preview(&printer);
     QtUi::wirePreview(preview, paint);
     preview.resize(900, 1100);
     preview.setZoomMode(QPrintPreviewWidget::FitInView);
     preview.updatePreview();
     previewed << preview.grab().toImage();
-    if (answer) {
-        choose(printer, *answer, paper);
-        preview.print();
-    }
+    if (answer)
+        printOn(printer, *answer), preview.print();
 }
 
 QStringList ScriptedUi::said() const
@@ -187,6 +179,17 @@ QString tool(const QString &program, const QStringList &args, const QByteArray &
     p.waitForFinished(60000);
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput())
                                                                        : QString();
+}
+
+double difference(const QImage &a, const QImage &b)
+{
+    const QImage scaled = b.scaled(a.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    qint64 sum = 0; // of every channel's difference
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            for (const int shift : {16, 8, 0}) // red, green, blue
+                sum += std::abs(int(a.pixel(x, y) >> shift & 0xFF) - int(scaled.pixel(x, y) >> shift & 0xFF));
+    return double(sum) / (3.0 * std::max(1ll, qint64(a.width()) * a.height()));
 }
 
 QByteArray readBytes(const QString &path)

@@ -52,6 +52,8 @@ public:
     std::optional<QStringList> fileDialog(const FileDialogRequest &request) override;
     bool printDialog(QPrinter &printer, int flags, bool &shrinkToFit) override;
     void printPreview(QPrinter &printer, bool &shrinkToFit, const PaintSheet &paint) override;
+    std::optional<QString> takePrinter(QList<std::optional<QString>> &queue, QPrinter &printer, bool &shrinkToFit);
+    void printOn(QPrinter &printer, const QString &answer) const;
     QPoint cursorPos() override { return cursor; }
     // Programs and documents asked to start, each as its command line or address.
     QStringList started;
@@ -99,6 +101,9 @@ QString dataPath(const QString &name);
 QString writePicture(const QString &path, QSize pixels, const char *format = "JPG", QColor colour = Qt::darkCyan);
 QString writeBytes(const QString &path, const QByteArray &bytes);
 QByteArray readBytes(const QString &path);
+// How far apart two pictures are: the mean difference of a channel, `b`
+// scaled to `a`'s size.
+double difference(const QImage &a, const QImage &b);
 // Runs one of Debian's tools with `input`; its output, or a null string when it failed.
 QString tool(const QString &program, const QStringList &args, const QByteArray &input = {});
 // A JPEG whose EXIF data says how to turn it upright (1 as stored, 6 a quarter turn clockwise...).
