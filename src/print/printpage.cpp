@@ -167,7 +167,9 @@ void mnuPrintPreview_Click(Page &page, Ui &ui)
     PaperSetup paper = rememberedPaper();
     usePaper(printer, paper);
     ui.printPreview(printer, paper.shrinkToFit, [&](QPrinter &sheet, bool forReal) {
-        if (!completed([&] { printSheet(sheet, page, paper.shrinkToFit, forReal ? &ui : nullptr); }))
+        // The preview's pictures at the screen's detail, the printer's at the paper's.
+        const double finest = forReal ? kMaxPrintDpi : kPreviewDpi;
+        if (!completed([&] { printSheet(sheet, page, paper.shrinkToFit, forReal ? &ui : nullptr, finest); }))
             sheet.abort();
     });
     paper = paperOf(printer, paper.shrinkToFit);
