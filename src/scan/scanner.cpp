@@ -3,6 +3,7 @@
 #include "buildinfo.h"
 
 #include <optional>
+#include <vector>
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,8 @@ namespace vintrel {
 namespace {
 const QString kNoDevices = QStringLiteral("No TWAIN devices found.");
 const QString kAcquireError = QStringLiteral("There was an error acquiring image from source.");
+// The most photos one scan brings: as many free numbers are handed to the library.
+constexpr int kMostPerScan = 99;
 
 std::optional<QStringList> lookIn; // candidates() until loadFrom() says otherwise
 std::optional<ScannerLibrary> loaded;
@@ -70,6 +73,7 @@ const ScannerLibrary *ScannerLibrary::get()
         f.IsAvailable = reinterpret_cast<decltype(f.IsAvailable)>(library.resolve("TWAIN_IsAvailable"));
         f.SelectImageSource = reinterpret_cast<decltype(f.SelectImageSource)>(library.resolve("TWAIN_SelectImageSource"));
         f.AcquireToFilename = reinterpret_cast<decltype(f.AcquireToFilename)>(library.resolve("TWAIN_AcquireToFilename"));
+        f.AcquireToFilenames = reinterpret_cast<decltype(f.AcquireToFilenames)>(library.resolve("VintrelScan_AcquireToFilenames"));
         if (f.IsAvailable && f.SelectImageSource && f.AcquireToFilename) {
             loaded = f; // the library stays loaded for the life of the program
             return &*loaded;
@@ -126,23 +130,36 @@ void mnuacquire_Click(Page &page, QWidget *window, Ui &ui)
         const QDir folder(acquiredFolder());
         if (!folder.isReadable())
             throw RuntimeError(QStringLiteral("%1 cannot be read").arg(folder.path()));
-        QString path;
-        for (int n = 1; path.isEmpty(); ++n) {
-            if (n > 99999)
-                throw RuntimeError(QStringLiteral("every number is taken"));
+        // The lowest free numbers, one for each photo a scan may bring.
+        QStringList paths;
+        QList<QByteArray> names;
+        for (int n = 1; paths.size() < kMostPerScan && n <= 99999; ++n) {
             const QString name = folder.filePath(QStringLiteral("img%1.bmp").arg(n, 5, 10, QLatin1Char('0')));
             if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
-                path = name;
+                paths << name, names << bytesOf(name);
         }
-        if (library->AcquireToFilename(handleOf(window), bytesOf(path).constData()) != 0)
+        if (paths.isEmpty())
+            throw RuntimeError(QStringLiteral("every number is taken"));
+        int written;
+        if (library->AcquireToFilenames) {
+            std::vector<const char *> list;
+            for (const QByteArray &name : names)
+                list.push_back(name.constData());
+            written = library->AcquireToFilenames(handleOf(window), list.data(), std::int32_t(list.size()));
+        } else {
+            written = library->AcquireToFilename(handleOf(window), names[0].constData()) == 0 ? 1 : 0;
+        }
+        if (written <= 0)
             return;
-        const Recorded step(page, QStringLiteral("Acquire Photo"));
+        const Recorded step(page, written > 1 ? QStringLiteral("Acquire Photos") : QStringLiteral("Acquire Photo"));
         page.LayoutSaved = false;
-        const std::optional<int> slot = findFreeSlot(page, ui);
-        if (!slot)
-            return; // the file stays, off the page
-        // As Add Photo does, but for its own shrinking rule.
-        placePhoto(page, *slot, path, firstShownAt(page, acquiredSize), shrinkAcquired);
+        for (int n = 0; n < std::min(written, int(paths.size())); ++n) {
+            const std::optional<int> slot = findFreeSlot(page, ui);
+            if (!slot)
+                return; // the files stay, off the page
+            // As Add Photo does, but for its own shrinking rule.
+            placePhoto(page, *slot, paths[n], firstShownAt(page, acquiredSize), shrinkAcquired);
+        }
     });
     if (!ended)
         MsgBox(ui, kAcquireError, MsgButtons::Ok, MsgIcon::Stop);

@@ -20,9 +20,11 @@ struct ScannerLibrary {
     std::int32_t (*IsAvailable)() = nullptr;
     std::int32_t (*SelectImageSource)(std::uint32_t window) = nullptr;
     std::int16_t (*AcquireToFilename)(std::uint32_t window, const char *path) = nullptr;
+    // The library's own, for several photos of one scan; null where it lacks it.
+    std::int32_t (*AcquireToFilenames)(std::uint32_t window, const char *const *paths, std::int32_t count) = nullptr;
 
-    // The library's three functions, loaded on the first call; nothing when it
-    // cannot be loaded or lacks one of them.
+    // The library's functions, loaded on the first call; nothing when it
+    // cannot be loaded or lacks one of the first three.
     static const ScannerLibrary *get();
     // Where get() looks, in order (the program's folder, then the installed one).
     static QStringList candidates();
@@ -45,7 +47,9 @@ void shrinkAcquired(Page &page, int i);
 void mnuSelect_Click(QWidget *window, Ui &ui);
 
 // Acquire: one scan into the next free img00001.bmp-style file and onto the
-// page as a new photo.
+// page as a new photo; where the library finds several prints on the glass,
+// each into the next free file and the next free slot, in one step to undo. A
+// full page keeps the files it cannot take.
 void mnuacquire_Click(Page &page, QWidget *window, Ui &ui);
 
 } // namespace vintrel

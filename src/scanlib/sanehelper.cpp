@@ -134,6 +134,8 @@ std::optional<BmpWriter::Channel> channelOf(SANE_Frame format)
 // the socket (a Cancel comes while the scan runs).
 SANE_Handle handle = nullptr;
 std::atomic<bool> cancelRequested{false}, scanning{false}, stopping{false};
+// Counts the scans, so that a Cancel acts on the scan it came for and no later one.
+std::atomic<unsigned> scanNumber{0};
 
 void send(quint8 kind, const QByteArray &body = {})
 {
@@ -257,6 +259,7 @@ double resolution()
 // for each, then Done.
 void scan()
 {
+    ++scanNumber;
     scanning = true;
     stopping = false;
     QByteArray buffer(256 * 1024, '\0');
@@ -310,10 +313,11 @@ void cancel()
     // The scan stops itself at its next read, its backend's threads settled; a
     // device that sends nothing for two seconds is stopped from here.
     cancelRequested = true;
-    std::thread([] {
-        for (int waited = 0; waited < 2000 && scanning && !stopping; waited += 20)
+    std::thread([of = unsigned(scanNumber)] {
+        auto running = [of] { return scanning && !stopping && scanNumber == of; };
+        for (int waited = 0; waited < 2000 && running(); waited += 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (scanning && !stopping) // the device is still open while its scan runs
+        if (running()) // the device is still open while its scan runs
             sane_cancel(handle);
     }).detach();
 }

@@ -1,5 +1,5 @@
 #pragma once
-/* The scanner library: three plain C functions, implemented on SANE, for
+/* The scanner library: plain C functions, implemented on SANE, for
  * taking photos from scanners and cameras. The program loads it when one of its
  * scanner commands is first used. A window handle names the window that owns
  * the library's dialogs (the low 32 bits of QWidget::winId()). */
@@ -24,6 +24,12 @@ int32_t TWAIN_SelectImageSource(uint32_t window);
  * answers 0. Cancel, or any failure (told to the user first), answers non-zero
  * and leaves no file. */
 int16_t TWAIN_AcquireToFilename(uint32_t window, const char *path);
+
+/* The library's own, beside those three: as TWAIN_AcquireToFilename, but the
+ * scan dialog may find several prints on the glass ("Find photos"), each
+ * written as its own bitmap: to paths[0], paths[1] and on, in reading order, at
+ * most `count`. Answers how many bitmaps it wrote: 0 on Cancel or failure. */
+int32_t VintrelScan_AcquireToFilenames(uint32_t window, const char *const *paths, int32_t count);
 
 #ifdef __cplusplus
 }
