@@ -432,6 +432,9 @@ private:
         m_preview->setEnabled(true);
         m_progress->hide();
         if (job == Job::Preview) {
+            // Return scans again once the keyboard has left the Preview button.
+            if (!focusWidget() || qobject_cast<QPushButton *>(focusWidget()))
+                m_scan->setFocus();
             if (out.ok) {
                 m_pane->setPicture(out.picture);
                 m_pane->setPrints(out.prints);
