@@ -36,8 +36,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://vintrel.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 # What no binary links but the program uses when there: Qt's readers of WebP
-# and TIFF, and the default CMYK colour profile.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, libgs-common")
+# and TIFF, the default CMYK colour profile, and SANE's driver for driverless
+# network scanners (eSCL and WSD, which most scanners sold today speak).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, libgs-common, sane-airscan")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 install(FILES data/help/readme.htm DESTINATION ${VINTREL_DATA_DIR})

@@ -60,6 +60,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6printsupport6 libqt6svg6 libjpeg62-turbo libheif1 liblcms2-2 libsane1; do
     grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
+grep -q sane-airscan <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the package does not recommend sane-airscan"
 dpkg -x "$deb" "$work/root"
 export XDG_RUNTIME_DIR="$work/run2" && mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 start "$work/root/usr/bin/vintrel"

@@ -140,7 +140,8 @@ struct Laid {
     double angle;
 };
 
-// A photo made on the spot: a band of strong colours and a dark disc, nothing near the glass's grey.
+// A photo made on the spot: a band of strong colours crossed by a line of the
+// glass's grey, and a dark disc.
 QImage photo(QSize size, int seed)
 {
     QImage p(size, QImage::Format_RGB32);
@@ -149,6 +150,7 @@ QImage photo(QSize size, int seed)
     band.setColorAt(0, QColor::fromHsv(seed * 70 % 360, 220, 200));
     band.setColorAt(1, QColor::fromHsv((seed * 70 + 150) % 360, 220, 90));
     painter.fillRect(p.rect(), band);
+    painter.fillRect(QRectF(0, size.height() * 0.3, size.width(), 2), QColor(232, 232, 228)); // the glass's grey
     painter.setBrush(Qt::black);
     painter.drawEllipse(QRectF(size.width() * 0.1, size.height() * 0.6, size.width() * 0.3, size.height() * 0.3));
     return p;
