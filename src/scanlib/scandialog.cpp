@@ -144,9 +144,11 @@ Outcome preview(SaneDevice &device, const Values &values, Progress &progress)
         return out;
     }
     out.picture = QImage(file, "BMP").convertToFormat(QImage::Format_RGB32);
-    out.ok = !out.picture.isNull();
-    if (!out.ok)
+    if (out.picture.isNull()) {
         out.why = QStringLiteral("it could not be read");
+        return out;
+    }
+    out.ok = true;
     const QTransform onGlass = QTransform::fromScale(1.0 / out.picture.width(), 1.0 / out.picture.height());
     for (const Print &p : findPrints(out.picture, dpi / 25.4))
         out.prints << onGlass.map(p.corners());
@@ -245,9 +247,6 @@ public:
         m_preview->setAutoDefault(false);
         m_scan = m_buttons->addButton(QStringLiteral("&Scan"), QDialogButtonBox::AcceptRole);
         m_scan->setObjectName(QStringLiteral("Scan"));
-        m_scan->setDefault(true);
-        // Return scans, wherever the keyboard is: the dialog opens on Scan, and
-        // Cancel never takes Return over.
         m_buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
         connect(m_scan, &QPushButton::clicked, this, [this] { startScan(); });
         connect(m_preview, &QPushButton::clicked, this, [this] { startPreview(); });
@@ -262,6 +261,10 @@ public:
         column->addLayout(row);
         column->addWidget(m_progress);
         column->addWidget(m_buttons);
+        // Return scans, wherever the keyboard is: the dialog opens on Scan, which
+        // is made its default once it stands in it (so that it stays the default
+        // when the keyboard moves on), and Cancel never takes Return over.
+        m_scan->setDefault(true);
         m_scan->setFocus();
         connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] { ended(); });
         connect(&m_tick, &QTimer::timeout, this, [this] {
@@ -432,9 +435,6 @@ private:
         m_preview->setEnabled(true);
         m_progress->hide();
         if (job == Job::Preview) {
-            // Return scans again once the keyboard has left the Preview button.
-            if (!focusWidget() || qobject_cast<QPushButton *>(focusWidget()))
-                m_scan->setFocus();
             if (out.ok) {
                 m_pane->setPicture(out.picture);
                 m_pane->setPrints(out.prints);

@@ -19,9 +19,9 @@ int32_t TWAIN_IsAvailable(void);
  * chosen, 1 otherwise. */
 int32_t TWAIN_SelectImageSource(uint32_t window);
 
-/* The chosen device's modal scan dialog; Scan writes one image as a 24-bit
- * Windows bitmap to `path` (NUL-terminated, in the file system's encoding) and
- * answers 0. Cancel, or any failure (told to the user first), answers non-zero
+/* The chosen device's modal scan dialog; Scan writes one image (with "Find
+ * photos", the first print found on the glass) as a 24-bit Windows bitmap to
+ * `path` (NUL-terminated, in the file system's encoding) and answers 0. Cancel, or any failure (told to the user first), answers non-zero
  * and leaves no file. */
 int16_t TWAIN_AcquireToFilename(uint32_t window, const char *path);
 

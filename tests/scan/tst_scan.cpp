@@ -580,7 +580,10 @@ private slots:
                                 QTest::mouseClick(pane, Qt::LeftButton, {}, QPoint(int(on.left() + at.x() / 210 * on.width()),
                                                                                    int(on.top() + at.y() / 297 * on.height())));
                             }
-                            return press(d, "Scan");
+                            // Return scans, the keyboard on Find photos.
+                            d->findChild<QCheckBox *>("FindPhotos")->setFocus();
+                            QTest::keyClick(d->focusWidget(), Qt::Key_Return);
+                            return true;
                         }}});
         QCOMPARE(found, prints);
         QList<Laid> kept = laid;
@@ -592,6 +595,11 @@ private slots:
             const QSize size = QImage(App::Path() + '/' + files[i]).size();
             QVERIFY2(std::abs(size.width() / perMm - kept[i].size.width()) <= 3 &&
                      std::abs(size.height() / perMm - kept[i].size.height()) <= 3, qPrintable(files[i]));
+            if (used + i < 30) { // shrunk as an acquired photo is
+                const ImageControl &pic = desk.page.Pic(used + int(i));
+                const QSizeF shrunk = acquiredSize(size.width() * 15.0f, size.height() * 15.0f, float(size.width()) / size.height());
+                QVERIFY(std::abs(pic.Width() - shrunk.width()) < 1 && std::abs(pic.Height() - shrunk.height()) < 1);
+            }
         }
         for (int i = used; i < 30; ++i)
             QCOMPARE(desk.page.PicUsed[i], i - used < files.size());
