@@ -3,12 +3,14 @@
 #   bin/vintrel
 #   lib/vintrel/libvintrelscan.so      where the program looks (VINTREL_LIBRARY_DIR)
 #   lib/vintrel/vintrel-sane           the helper the library runs SANE in
+#   lib/vintrel/libvintrelheif.so      HEIF pictures through libheif, loaded on the first
 #   share/vintrel/readme.htm           the help document (VINTREL_DATA_DIR)
 #   share/applications, icons/hicolor, metainfo, mime/packages, doc/vintrel
 set(app_id org.example.Vintrel)
 set(share ${CMAKE_INSTALL_DATADIR})
 install(TARGETS vintrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS vintrelscan LIBRARY DESTINATION ${VINTREL_LIBRARY_DIR} NAMELINK_SKIP)
+install(TARGETS vintrelheif LIBRARY DESTINATION ${VINTREL_LIBRARY_DIR})
 install(TARGETS vintrel-sane RUNTIME DESTINATION ${VINTREL_LIBRARY_DIR})
 install(FILES data/${app_id}.desktop DESTINATION ${share}/applications)
 install(FILES data/${app_id}.metainfo.xml DESTINATION ${share}/metainfo)

@@ -1,9 +1,10 @@
-#include "heifdecoder.h"
-
+// The HEIF plugin, libvintrelheif.so: HEIF and AVIF pictures through libheif.
 #include <algorithm>
 #include <cmath>
 
 #include <libheif/heif.h>
+
+#include "heiffile.h"
 
 namespace vintrel::heif {
 
@@ -173,15 +174,26 @@ bool failed(const heif_error &e, QString &why)
 }
 } // namespace
 
-bool isHeif(const uchar *data, qint64 size)
-{
-    if (size < 12)
-        return false;
-    const heif_filetype_result type = heif_check_filetype(data, int(std::min<qint64>(size, 64)));
-    return type == heif_filetype_yes_supported || type == heif_filetype_maybe;
-}
+class Decoder : public File {
+public:
+    Decoder(const uchar *data, qint64 size, QString &why);
+    ~Decoder() override;
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+    bool isNull() const { return !m_primary; }
+    QSize size() const override { return m_size; }
+    QSize thumbnailSize() const override { return m_thumbnailSize; }
+    QImage decode(bool thumbnail, QSize atMost, QString &why, colour::Source &colours) const override;
 
-File::File(const uchar *data, qint64 size, QString &why)
+private:
+    heif_context *m_context = nullptr;
+    heif_image_handle *m_primary = nullptr;
+    heif_image_handle *m_thumbnail = nullptr;
+    QSize m_size, m_thumbnailSize;
+    colour::Source m_colours;
+};
+
+Decoder::Decoder(const uchar *data, qint64 size, QString &why)
 {
     m_context = heif_context_alloc();
     heif_context_set_maximum_image_size_limit(m_context, kWidest);
@@ -243,7 +255,7 @@ File::File(const uchar *data, qint64 size, QString &why)
     }
 }
 
-File::~File()
+Decoder::~Decoder()
 {
     if (m_thumbnail)
         heif_image_handle_release(m_thumbnail);
@@ -252,7 +264,7 @@ File::~File()
     heif_context_free(m_context);
 }
 
-QImage File::decode(bool thumbnail, QSize atMost, QString &why, colour::Source &colours) const
+QImage Decoder::decode(bool thumbnail, QSize atMost, QString &why, colour::Source &colours) const
 {
     colours = m_colours;
     const heif_image_handle *handle = thumbnail && m_thumbnail ? m_thumbnail : m_primary;
@@ -326,3 +338,14 @@ QImage File::decode(bool thumbnail, QSize atMost, QString &why, colour::Source &
 }
 
 } // namespace vintrel::heif
+
+extern "C" __attribute__((visibility("default"))) vintrel::heif::File *vintrel_heif_open(const uchar *data, qint64 size,
+                                                                                            QString *why)
+{
+    static_assert(std::is_same_v<decltype(&vintrel_heif_open), vintrel::heif::Opener>);
+    auto *file = new vintrel::heif::Decoder(data, size, *why);
+    if (!file->isNull())
+        return file;
+    delete file;
+    return nullptr;
+}

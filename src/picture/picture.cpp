@@ -16,7 +16,7 @@
 
 #include "colour.h"
 #include "decodebudget.h"
-#include "heifdecoder.h"
+#include "heiffile.h"
 #include "pictureerror.h"
 #include "jpegdecoder.h"
 #include "safefile.h"
@@ -306,8 +306,8 @@ struct Opened {
             transformation = fromExif(header.orientation);
             colours = {header.icc, 0, 0, header.cmyk, header.inverted};
         } else if (const uchar *p = mapHeif()) {
-            heif = std::make_unique<heif::File>(p, file.size(), why);
-            if (heif->isNull())
+            heif = heif::open(p, file.size(), why);
+            if (!heif)
                 throw PictureError(QStringLiteral("%1: %2").arg(path, why));
             format = "heif";
             stored = heif->size(); // upright: libheif turns it

@@ -3,14 +3,19 @@
 # the .deb unpacked into a scratch root. Checks the desktop entry, metainfo and
 # MIME type with the desktop's own validators, then runs the installed copies in
 # an X server: a layout named on the command line opens (saved again it is the
-# same file), and the installed copy finds its scanner library (its Select
-# Source dialog shows SANE's test devices).
+# same file; its photo is a HEIC, which the installed HEIF plugin reads), and
+# the installed copy finds its scanner library (its Select Source dialog shows
+# SANE's test devices).
 #   install.sh BUILD_FOLDER DATA_FOLDER
 set -euo pipefail
 build="$1"
-photo="$(cd "$2" && pwd)/landscape-640x480.gif"
 source "$(dirname "$0")/../support/xsession.sh"
 fail() { echo "FAIL: $*"; cat "$work/app.log" 2>/dev/null; exit 1; }
+command -v heif-enc >/dev/null || { echo "SKIP: heif-enc is not installed"; exit 77; }
+photo="$work/landscape.heic"
+heif-enc -q 90 -o "$photo" "$2/landscape-640x480.gif" >/dev/null 2>&1 ||
+    { convert "$2/landscape-640x480.gif" "$work/landscape.png" && heif-enc -q 90 -o "$photo" "$work/landscape.png" >/dev/null; } ||
+    fail "no HEIC photo"
 
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
