@@ -276,59 +276,6 @@ private slots:
         QCOMPARE(desk->form.XRule().image().copy(0, 15, 382, 1), baseLine);
     }
 
-    // What each command puts on the undo stack, and how LayoutSaved follows it:
-    // the command on a page just saved with two photos (the second current),
-    // then Undo, back to the page as saved, then Redo.
-    void undoSteps_data()
-    {
-        QTest::addColumn<QString>("action"); // a command, or gestures
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("saved"); // LayoutSaved after the command, the undo and the redo
-        auto row = [](const char *action, const char *caption, const char *saved) {
-            QTest::newRow(action) << QString(action) << QString(caption) << QString(saved);
-        };
-        row("mnuAdd", "Add Photo", "010");
-        row("mnuRemove", "Remove Photo", "010");
-        row("Remove", "Remove Photo", "110"); // the toolbar's, which leaves LayoutSaved alone
-        row("key Delete", "Remove Photo", "110");
-        row("click 0 700,600", "Bring to Front", "010");
-        row("press 0 700,600; move 0 700,600 10,0; release 0 700,600", "Move", "010");
-        row("hover 0 700,1150; press 0 700,1150; move 0 700,1150 0,20; release 0 700,1150", "Resize", "010");
-        row("key Left; key Left; key Down shift", "Move", "010"); // one step
-        row("mnuNew", "New Layout", "110");
-        row("mnuOpenPage", "Open Layout", "101"); // the state opened is the saved one
-    }
-    void undoSteps()
-    {
-        QFETCH(QString, action);
-        QFETCH(QString, caption);
-        QFETCH(QString, saved);
-        addPhotos(2);
-        desk->save(dir.filePath("undo.ppy"));
-        const QByteArray before = writeLayout(page());
-        if (action == "mnuAdd")
-            desk->add(photo);
-        else if (action == "mnuOpenPage")
-            desk->open(writeBytes(dir.filePath("other.ppy"), QByteArray(before).replace("\"840\"", "\"900\"")));
-        else if (action.startsWith("mnu"))
-            desk->run(qPrintable(action));
-        else if (action == "Remove")
-            desk->form.Toolbar1_ButtonClick(action);
-        else
-            gesture(action);
-        const QByteArray after = writeLayout(page());
-        QVERIFY(after != before);
-        QCOMPARE(desk->form.command("mnuUndo")->text(), "&Undo " + caption);
-        QString seen = QString::number(page().LayoutSaved);
-        desk->run("mnuUndo");
-        QCOMPARE(writeLayout(page()), before);
-        QCOMPARE(desk->form.command("mnuRedo")->text(), "&Redo " + caption);
-        seen += QString::number(page().LayoutSaved);
-        desk->run("mnuRedo");
-        QCOMPARE(writeLayout(page()), after);
-        QCOMPARE(seen + QString::number(page().LayoutSaved), saved);
-    }
-
     // Ranks stay within what a layout file holds exactly, in the same order.
     void ranksRenumberedBeforeTheyPassFifteenDigits()
     {

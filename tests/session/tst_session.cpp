@@ -83,7 +83,7 @@ public:
         m_desk.form.show();
         if (!QTest::qWaitForWindowExposed(&m_desk.form) || !m_desk.page.surface()->hasFocus())
             m_faults << "the page does not take the keys";
-        m_kept.push_back({everything(), {}, std::nullopt});
+        m_kept.push_back({everything(), {}, std::nullopt, -1, {}});
     }
 
     Run run(const std::vector<Step> &steps, bool measure)
@@ -131,6 +131,7 @@ private:
         bool same = false;               // the page writes as it did
         bool cleared = false;            // New: stamps and count 0
         QString opened, written;         // a file opened (the page writes as it read), or saved
+        QString caption;                 // the name of the step on the undo stack
     };
     QTemporaryDir m_scratch;
     QStringList m_photos, m_faults, m_savedFiles;
@@ -151,6 +152,7 @@ private:
         std::array<bool, Page::kPhotos> used;
         std::optional<int> cur;
         int nudged = -1;
+        QString caption;
     };
     std::vector<Kept> m_kept;
     std::size_t m_at = 0;
@@ -193,7 +195,7 @@ private:
     // A step done: the page after it is kept as the stack would keep it.
     void kept(int nudged)
     {
-        Kept now{everything(), m_used, m_cur, nudged};
+        Kept now{everything(), m_used, m_cur, nudged, m_expect.caption};
         if (now.page == m_kept[m_at].page)
             return; // nothing changed: no step
         m_kept.resize(m_at + 1);
@@ -240,6 +242,7 @@ private:
     }
     void frees()
     {
+        m_expect.caption = "Remove Photo";
         m_expect.freed = m_cur.value_or(0);
         m_used[size_t(*m_expect.freed)] = false;
     }
@@ -310,6 +313,7 @@ private:
                 m_desk.run("mnuAdd");
                 return "add on a full page";
             }
+            m_expect.caption = "Add Photo";
             const qsizetype choice = qsizetype(s.b % quint32(m_photos.size() + 1));
             if (choice < m_photos.size() && s.c % 3 == 0) { // several files chosen at once
                 const QStringList files = chosen(s.b, 2 + s.c / 3 % 3);
@@ -346,6 +350,7 @@ private:
             const bool taken = (under == surface || surface->isAncestorOf(under)) && s.a % 8 != 0;
             if (taken)
                 expectAdded(files, QPointF(at) * tpp());
+            m_expect.caption = files.size() == 1 ? "Add Photo" : "Add Photos";
             m_expect.same = !taken;
             if (m_desk.drop(uris, at) != taken)
                 m_faults << QString("a drop over %1 %2").arg(under->objectName(), taken ? "refused" : "taken");
@@ -379,6 +384,7 @@ private:
                 m_used.fill(false);
                 m_saved = m_expect.cleared = true;
             }
+            m_expect.caption = "New Layout";
             m_desk.run("mnuNew");
             return "New";
         case Save: {
@@ -416,6 +422,7 @@ private:
             }
             m_expect.same = false;
             m_expect.opened = file;
+            m_expect.caption = "Open Layout";
             m_expect.reshaped = Page::kPhotos;
             m_desk.open(file);
             for (int i = 0; i < Page::kPhotos; ++i)
@@ -448,6 +455,7 @@ private:
                 ImageControl &pic = page().Pic(*m_cur);
                 m_expect.same = m_saved = false;
                 m_expect.reshaped = m_nudged = *m_cur;
+                m_expect.caption = "Move";
                 const QPointF d = by[s.b % 4] * (shift ? 10 : 1);
                 const QPointF twips(d.x() * page().PixTwipsX, d.y() * page().PixTwipsY);
                 m_expect.at = QPointF(float(pic.Left() + twips.x()), float(pic.Top() + twips.y()));
@@ -485,6 +493,7 @@ private:
             QTest::mouseClick(w(i), Qt::LeftButton, {}, p);
             QTest::mouseDClick(w(i), Qt::LeftButton, {}, p);
             QTest::mouseRelease(w(i), Qt::LeftButton, {}, p);
+            m_expect.caption = "Bring to Front";
             return QString("double click slot %1").arg(i);
         }
         const bool middle = !handles::inMargin(float(p.x() * tpp()), float(p.y() * tpp()), W, H);
@@ -501,6 +510,11 @@ private:
         }
         m_expect.stamps = w(i)->rect().contains(p) ? 2 : 1;
         QTest::mouseRelease(w(i), Qt::LeftButton, {}, p);
+        const Geometry now = geometry();
+        const auto &before = m_geometry[size_t(i)], &after = now[size_t(i)];
+        m_expect.caption = before[2] != after[2] || before[3] != after[3]   ? "Resize"
+                           : before[0] != after[0] || before[1] != after[1] ? "Move"
+                                                                            : "Bring to Front";
         if (middle)
             m_expect.at = from + QPointF(cursor - start) * tpp();
         return QString("%1 slot %2 at %3,%4 by %5,%6 in %7 moves")
@@ -528,6 +542,12 @@ private:
             return "the page changed";
         if (m_restored && everything() != m_restored->page)
             return "the page is not the one kept after that step";
+        // Undo and Redo name the steps they would undo and redo.
+        const QString undo = m_at > 0 ? "&Undo " + m_kept[m_at].caption : "&Undo";
+        const QString redo = m_at + 1 < m_kept.size() ? "&Redo " + m_kept[m_at + 1].caption : "&Redo";
+        if (m_desk.form.command("mnuUndo")->text() != undo || m_desk.form.command("mnuRedo")->text() != redo)
+            return m_desk.form.command("mnuUndo")->text() + " and " + m_desk.form.command("mnuRedo")->text() + ", not " +
+                   undo + " and " + redo;
         if (!e.opened.isNull() && written != QByteArray(readBytes(e.opened)).replace(R"(,"","",)", R"(,"0","0",)"))
             return "the page is not the file it opened";
         const Geometry now = geometry();
