@@ -23,6 +23,7 @@ py=$((Y + 24 + 40 + 45 + 20))
 xdotool mousemove "$px" "$py"
 settle
 xdotool mousedown 1
+sleep 0.2 # the press taken where it was, before the pointer moves on
 for step in 1 2 3 4 5; do
     xdotool mousemove $((px + 6 * step)) $((py + 4 * step))
     sleep 0.05

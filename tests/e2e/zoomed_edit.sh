@@ -25,6 +25,7 @@ drag() {
     local x=$((X + 88 + $1)) y=$((Y + HEIGHT - 526 + 24 + $2))
     xdotool mousemove "$x" "$y" && settle
     xdotool mousedown 1
+    sleep 0.2 # the press taken where it was, before the pointer moves on
     for step in 1 2 3 4 5; do
         xdotool mousemove $((x + $3 * step / 5)) $((y + $4 * step / 5))
         sleep 0.05
