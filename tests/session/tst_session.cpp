@@ -6,7 +6,8 @@
 // (saved, damaged and cancelled), Print to PDF, and Undo and Redo by their
 // keys, every dialog answered by the script. After each step the slot table
 // keeps its rules, an undo or redo gives back exactly the page as it stood
-// after the step it returns to (a model of the undo stack kept beside it), a
+// after the step it returns to (a model of the undo stack kept beside it),
+// Undo and Redo name the steps they would take back or do again, a
 // saved layout opens in a second window as the same page, and at the end the
 // process has not grown. A failure names its seed and the shortest run of
 // steps found that still fails.
