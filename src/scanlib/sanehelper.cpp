@@ -130,9 +130,10 @@ std::optional<BmpWriter::Channel> channelOf(SANE_Frame format)
     }
 }
 
-// The device open, and the scan's state, shared with the thread that reads
-// the socket (a Cancel comes while the scan runs).
+// The device open and its name, and the scan's state, shared with the thread
+// that reads the socket (a Cancel comes while the scan runs).
 SANE_Handle handle = nullptr;
+QByteArray deviceName;
 std::atomic<bool> cancelRequested{false}, scanning{false}, stopping{false};
 // Counts the scans, so that a Cancel acts on the scan it came for and no later one.
 std::atomic<unsigned> scanNumber{0};
@@ -264,11 +265,19 @@ void scan()
     stopping = false;
     QByteArray buffer(256 * 1024, '\0');
     std::set<long> before; // the threads there were before the backend started its own
+    bool midImage = false; // in an image of several passes, before its last
     auto done = [&](bool scanned, bool cancelled, const QString &why) {
         stopping = true;
         if (handle) { // a scan asked for before any device was opened has nothing to end
             settleBackendThreads(before);
             sane_cancel(handle);
+        }
+        if (handle && midImage) {
+            // A device stopped before the last pass of an image may take the
+            // next scan for the image's next pass; opened again, it starts afresh.
+            sane_close(handle);
+            if (sane_open(deviceName.constData(), &handle) != SANE_STATUS_GOOD)
+                handle = nullptr;
         }
         scanning = false;
         send(answer::Done, pack(scanned, cancelled, why));
@@ -285,6 +294,7 @@ void scan()
         status = sane_get_parameters(handle, &p);
         if (status != SANE_STATUS_GOOD)
             return stop(status);
+        midImage = !p.last_frame;
         const std::optional<BmpWriter::Channel> channel = channelOf(p.format);
         if (!channel)
             return done(false, false, QStringLiteral("The scanner sends a kind of image this program cannot store."));
@@ -377,7 +387,8 @@ int main()
                 send(answer::Opened, pack(false, QStringLiteral("the request to open a device could not be read")));
                 break;
             }
-            const SANE_Status status = sane_open(QFile::encodeName(name).constData(), &handle);
+            deviceName = QFile::encodeName(name);
+            const SANE_Status status = sane_open(deviceName.constData(), &handle);
             if (status != SANE_STATUS_GOOD)
                 handle = nullptr;
             send(answer::Opened, pack(status == SANE_STATUS_GOOD, status == SANE_STATUS_GOOD ? QString() : text(status)));
