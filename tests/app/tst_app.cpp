@@ -9,7 +9,6 @@
 
 #include "app/about.h"
 #include "app/handoff.h"
-#include "app/pageview.h"
 #include "layout/addphoto.h"
 #include "layout/ruler.h"
 #include "platform/app.h"
@@ -212,45 +211,6 @@ private slots:
         desk.ui.answers.clear(), desk.ui.files.clear(), desk.ui.printers.clear();
         QFile::remove(App::Path() + "/readme.htm");
         QDir(data).removeRecursively();
-    }
-
-    // Files dropped on a page shown at twice the size (PHOTO, LAYOUT and NOTES
-    // stand for local files): what the window then holds and says.
-    void filesDroppedOnThePage_data()
-    {
-        QTest::addColumn<QStringList>("dropped");
-        QTest::addColumn<QStringList>("after");
-        QTest::newRow("a photo, where it falls") << QStringList{"PHOTO"} << QStringList{"at AT"};
-        QTest::newRow("a layout file alone opens, asking first")
-            << QStringList{"LAYOUT"}
-            << QStringList{"question: Discard current changes and open a previously saved layout?", "at 300,200"};
-        QTest::newRow("a layout among photos is no picture")
-            << QStringList{"LAYOUT", "NOTES", "PHOTO"}
-            << QStringList{"information: These files are not photos Vintrel can show, and were not added:\n\nLAYOUT\nNOTES", "at AT"};
-    }
-    void filesDroppedOnThePage()
-    {
-        QFETCH(QStringList, dropped);
-        QFETCH(QStringList, after);
-        const QString photo = writePicture(dir.filePath("dropped.png"), {40, 30}, "PNG");
-        const QString layout = dir.filePath("dropped.ppy"), notes = writeBytes(dir.filePath("notes.txt"), "no picture");
-        Desk desk;
-        desk.place(0, photo, 300, 200, 600, 450);
-        desk.save(layout);
-        desk.run("mnuNew");
-        desk.page.LayoutSaved = false;
-        if (after[0].startsWith("question"))
-            desk.ui.answers << MsgAnswer::Yes;
-        desk.form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&desk.form));
-        desk.form.view().setZoom(2);
-        // Over the page wherever the zoom has scrolled it, and where that is in twips.
-        const QPoint at = desk.page.surface()->mapFrom(desk.form.view().viewport(), QPoint(200, 200));
-        dropped.replaceInStrings("PHOTO", "file://" + photo).replaceInStrings("LAYOUT", "file://" + layout);
-        QVERIFY(desk.drop(dropped.replaceInStrings("NOTES", "file://" + notes), at));
-        QCOMPARE(desk.ui.said() << desk.slot(0).section(' ', 4, 5),
-                 after.replaceInStrings("NOTES", notes).replaceInStrings("LAYOUT", layout)
-                     .replaceInStrings("AT", QString("%1,%2").arg(at.x() * 7.5).arg(at.y() * 7.5)));
     }
 
     void registryValues_data()

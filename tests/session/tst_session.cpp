@@ -1,10 +1,10 @@
 // A long session of random commands on the real main window: Add (pictures,
-// files that are none, several at once, Cancel, a full page), files dropped
-// on the window, menu Remove, the Delete key and
-// other keys, nudges with the arrow keys, toolbar Remove, clicks, double
-// clicks, drags and edge drags with real Qt mouse events, New, Save, Open
-// (saved, damaged and cancelled), Print to PDF, and Undo and Redo by their
-// keys, every dialog answered by the script. After each step the slot table
+// files that are none, several at once, Cancel, a full page), photos and
+// layouts dropped on the window, menu Remove, the Delete key and other keys,
+// nudges with the arrow keys, toolbar Remove, clicks, double clicks, drags and
+// edge drags with real Qt mouse events, New, Save, Open (saved, damaged and
+// cancelled), Print to PDF, zoom, and Undo and Redo by their keys, every
+// dialog answered by the script. After each step the slot table
 // keeps its rules, an undo or redo gives back exactly the page as it stood
 // after the step it returns to (a model of the undo stack kept beside it),
 // Undo and Redo name the steps they would take back or do again, a
@@ -14,6 +14,7 @@
 //   VINTREL_SEED=n VINTREL_STEPS=n tst_session     another seed, another length
 #include <chrono>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include "layout/editing.h"
@@ -37,8 +38,8 @@ const QString kLoadError =
 // stands when the step runs, so that any part of a run is a run too.
 // A drag of no moves is a click.
 enum Kind { Add, Remove, DeleteKey, OtherKey, ToolbarRemove, DoubleClick, Drag, EdgeDrag, New, Save, Open, Print,
-            Nudge, Undo, Redo, Drop, kKinds };
-const int kWeights[kKinds] = {20, 3, 3, 2, 3, 3, 28, 12, 1, 8, 6, 1, 8, 8, 5, 4};
+            Nudge, Undo, Redo, Drop, Zoom, kKinds };
+const int kWeights[kKinds] = {20, 3, 3, 2, 3, 3, 28, 12, 1, 8, 6, 1, 8, 8, 5, 4, 3};
 struct Step {
     Kind kind;
     quint32 a, b, c, d;
@@ -99,6 +100,8 @@ public:
             m_restored = nullptr;
             m_nudged = -1;
             const QString what = step(steps[n]);
+            for (int i = 0; i < Page::kPhotos && !m_expect.opened.isNull(); ++i)
+                m_used[size_t(i)] = page().PicUsed[size_t(i)]; // what the file said: checked against it
             if (steps[n].kind != Undo && steps[n].kind != Redo) {
                 kept(m_nudged);
                 if (!m_expect.written.isNull() || !m_expect.opened.isNull())
@@ -162,11 +165,17 @@ private:
     int m_nudged = -1;                // the slot this step nudged
 
     Page &page() { return m_desk.page; }
-    // What the process holds but the pictures kept for undo.
-    long grownSoFar() { return ResidentKb() - m_desk.page.history().pictureBytes() / 1024; }
+    // What the process holds but the pictures kept for undo, and what its
+    // allocator keeps free (a zoomed page's larger copies come and go).
+    long grownSoFar()
+    {
+        malloc_trim(0);
+        return ResidentKb() - m_desk.page.history().pictureBytes() / 1024;
+    }
     QWidget *w(int i) { return page().Pic(i).widget(); }
-    static double tpp() { return Screen::TwipsPerPixelX(); }
-    QPoint px(QPointF twips) { return (twips / tpp()).toPoint(); }
+    // Pixels of the page, at its zoom, and twips.
+    QPointF twips(QPointF pixels) { return pixels * Screen::TwipsPerPixelX() / page().zoom(); }
+    QPoint px(QPointF twips) { return (twips / Screen::TwipsPerPixelX() * page().zoom()).toPoint(); }
     Geometry geometry()
     {
         Geometry out;
@@ -241,6 +250,14 @@ private:
         m_expect.messages << "question: " + question;
         return yes;
     }
+    void expectOpened(const QString &file)
+    {
+        m_saved = true;
+        m_expect.same = false;
+        m_expect.opened = file;
+        m_expect.caption = "Open Layout";
+        m_expect.reshaped = Page::kPhotos;
+    }
     void frees()
     {
         m_expect.caption = "Remove Photo";
@@ -275,7 +292,7 @@ private:
                 break;
             }
             for (const QString &f : files.mid(next, free)) {
-                if (QFileInfo(f).fileName().startsWith("not")) {
+                if (QFileInfo(f).fileName().startsWith("not") || f.endsWith(".ppy")) {
                     notPhotos << f;
                     continue;
                 }
@@ -339,20 +356,30 @@ private:
             // Files dragged from a file manager onto the window, every byte of
             // their names kept: taken over the page or a photo on it, refused
             // elsewhere (a ruler reaches over the page's top), and refused
-            // whole with an address of the web or of another machine.
+            // whole with an address of the web or of another machine. A
+            // layout dropped alone opens; among photos it is no picture.
             QStringList files = chosen(s.b, 1 + s.c % 4), uris;
+            if (s.a % 8 == 1 && !m_savedFiles.isEmpty()) {
+                const QString saved = m_savedFiles[qsizetype(s.d % quint32(m_savedFiles.size()))];
+                files = s.b % 2 ? QStringList{saved} : files.mid(0, s.c % 2) << saved << files.mid(s.c % 2);
+            }
+            const bool layout = files.size() == 1 && files[0].endsWith(".ppy");
             for (const QString &f : files)
                 uris << "file://" + bytesOf(f).toPercentEncoding("/");
             if (s.a % 8 == 0)
                 uris.insert(qsizetype(s.a / 8 % quint32(uris.size())), s.a % 16 ? "https://example.com/a.jpg" : "file://elsewhere/a.jpg");
-            PageSurface *surface = page().surface();
-            const QPoint at(int(s.d % quint32(surface->width())), int(s.d / 1000 % quint32(surface->height())));
+            PageSurface *surface = page().surface(); // the part of it in the window
+            const QRect shown = surface->rect() & QRect(surface->mapFrom(&m_desk.form, QPoint()), m_desk.form.size());
+            const QPoint at = shown.topLeft() + QPoint(int(s.d % quint32(shown.width())), int(s.d / 1000 % quint32(shown.height())));
             QWidget *under = m_desk.form.childAt(surface->mapTo(&m_desk.form, at));
             const bool taken = (under == surface || surface->isAncestorOf(under)) && s.a % 8 != 0;
-            if (taken)
-                expectAdded(files, QPointF(at) * tpp());
-            m_expect.caption = files.size() == 1 ? "Add Photo" : "Add Photos";
             m_expect.same = !taken;
+            if (taken && layout && answerDiscard(s.b, "Discard current changes and open a previously saved layout?"))
+                expectOpened(files[0]);
+            else if (taken)
+                m_expect.same = layout;
+            if (taken && !layout)
+                expectAdded(files, twips(at)), m_expect.caption = files.size() == 1 ? "Add Photo" : "Add Photos";
             if (m_desk.drop(uris, at) != taken)
                 m_faults << QString("a drop over %1 %2").arg(under->objectName(), taken ? "refused" : "taken");
             return QString("drop %1 at %2,%3").arg(uris.join(", ")).arg(at.x()).arg(at.y());
@@ -421,13 +448,8 @@ private:
                                                : QByteArray(qsizetype(s.a % 4000), char('A' + s.d % 26))));
                 return "Open a damaged file";
             }
-            m_expect.same = false;
-            m_expect.opened = file;
-            m_expect.caption = "Open Layout";
-            m_expect.reshaped = Page::kPhotos;
+            expectOpened(file);
             m_desk.open(file);
-            for (int i = 0; i < Page::kPhotos; ++i)
-                m_used[size_t(i)] = page().PicUsed[size_t(i)]; // what the file said: checked against it below
             return "Open " + QFileInfo(file).fileName();
         }
         case Print: {
@@ -464,6 +486,12 @@ private:
             QTest::keyClick(page().surface(), keys[s.b % 4], shift ? Qt::ShiftModifier : Qt::NoModifier);
             return QString("nudge %1%2").arg(s.b % 4).arg(shift ? " by ten" : "");
         }
+        case Zoom: { // by the keys: in, out, actual size
+            const Qt::Key keys[] = {Qt::Key_Plus, Qt::Key_Minus, Qt::Key_0};
+            m_expect.same = true;
+            QTest::keySequence(m_desk.form.windowHandle(), QKeySequence(Qt::CTRL | keys[s.b % 3]));
+            return "zoom to " + QString::number(page().zoom());
+        }
         case Undo:
             return back(-1, QKeySequence(Qt::CTRL | Qt::Key_Z));
         case Redo:
@@ -497,16 +525,18 @@ private:
             m_expect.caption = "Bring to Front";
             return QString("double click slot %1").arg(i);
         }
-        const bool middle = !handles::inMargin(float(p.x() * tpp()), float(p.y() * tpp()), W, H);
-        const QPointF from(pic.Left(), pic.Top());
+        const QPointF pressed = twips(p);
+        const bool middle = !handles::inMargin(float(pressed.x()), float(pressed.y()), W, H);
+        QPointF to(pic.Left(), pic.Top()); // by each step of the pointer, in twips at the zoom
         QPoint cursor(int(s.d % 1000), int(s.d / 1000 % 1000));
         const QPoint start = cursor;
         m_desk.ui.cursor = cursor;
         QTest::mousePress(w(i), Qt::LeftButton, {}, p);
         const int moves = int(s.b % 5);
         for (int k = 0; k < moves; ++k) {
-            cursor += QPoint(int((s.c >> (4 * k)) % 41) - 20, int((s.d >> (3 * k)) % 41) - 20);
-            m_desk.ui.cursor = cursor;
+            const QPoint by(int((s.c >> (4 * k)) % 41) - 20, int((s.d >> (3 * k)) % 41) - 20);
+            to = QPointF(float(to.x() + twips(by).x()), float(to.y() + twips(by).y()));
+            m_desk.ui.cursor = cursor += by;
             QTest::mouseMove(w(i), p);
         }
         m_expect.stamps = w(i)->rect().contains(p) ? 2 : 1;
@@ -517,7 +547,7 @@ private:
                            : before[0] != after[0] || before[1] != after[1] ? "Move"
                                                                             : "Bring to Front";
         if (middle)
-            m_expect.at = from + QPointF(cursor - start) * tpp();
+            m_expect.at = to;
         return QString("%1 slot %2 at %3,%4 by %5,%6 in %7 moves")
             .arg(s.kind == Drag ? "drag" : "edge drag")
             .arg(i).arg(p.x()).arg(p.y()).arg(cursor.x() - start.x()).arg(cursor.y() - start.y()).arg(moves);
