@@ -85,6 +85,14 @@ public:
         m_desk.form.show();
         if (!QTest::qWaitForWindowExposed(&m_desk.form) || !m_desk.page.surface()->hasFocus())
             m_faults << "the page does not take the keys";
+        // The slots' places at the start, rows of five from the top, 840 twips
+        // apart across and 960 down: below the first row the first two places
+        // of each row hold 5k+1 and 5k.
+        const int grid[6][5] = {{0, 1, 2, 3, 4},      {6, 5, 7, 8, 9},      {11, 10, 12, 13, 14},
+                                {16, 15, 17, 18, 19}, {21, 20, 22, 23, 24}, {26, 25, 27, 28, 29}};
+        for (int at = 0; at < Page::kPhotos; ++at)
+            if (m_desk.slot(grid[at / 5][at % 5]).section(' ', 5, 5) != QString("%1,%2").arg(840 + 840 * (at % 5)).arg(600 + 960 * (at / 5)))
+                m_faults << "slot " + m_desk.slot(grid[at / 5][at % 5]) + " does not start at its place";
         m_kept.push_back({everything(), {}, std::nullopt, -1, {}});
     }
 
