@@ -171,8 +171,6 @@ private slots:
         row("Add", "file dialog 2: " + kPhotoFilter);
         row("Remove", "slot 0 free");
         row("Print", "print dialog");
-        row("Source", "stop: No TWAIN devices found.");
-        row("Acquire", "stop: No TWAIN devices found.");
         row("Help", "started " + QUrl::fromLocalFile(App::Path() + "/readme.htm").toString());
         QTest::newRow("Help, in the data folder") << "Help" << "data" << "started " + QUrl::fromLocalFile(data).toString();
         QTest::newRow("Help, nowhere") << "Help" << "" << "information: The help file readme.htm is missing from " + App::Path() + ".";
