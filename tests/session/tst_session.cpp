@@ -90,9 +90,11 @@ public:
         // of each row hold 5k+1 and 5k.
         const int grid[6][5] = {{0, 1, 2, 3, 4},      {6, 5, 7, 8, 9},      {11, 10, 12, 13, 14},
                                 {16, 15, 17, 18, 19}, {21, 20, 22, 23, 24}, {26, 25, 27, 28, 29}};
-        for (int at = 0; at < Page::kPhotos; ++at)
-            if (m_desk.slot(grid[at / 5][at % 5]).section(' ', 5, 5) != QString("%1,%2").arg(840 + 840 * (at % 5)).arg(600 + 960 * (at / 5)))
-                m_faults << "slot " + m_desk.slot(grid[at / 5][at % 5]) + " does not start at its place";
+        for (int at = 0; at < Page::kPhotos; ++at) {
+            const QString slot = m_desk.slot(grid[at / 5][at % 5]);
+            if (slot.section(' ', 5, 5) != QString("%1,%2").arg(840 + 840 * (at % 5)).arg(600 + 960 * (at / 5)))
+                m_faults << "slot " + slot + " does not start at its place";
+        }
         m_kept.push_back({everything(), {}, std::nullopt, -1, {}});
     }
 
@@ -108,8 +110,9 @@ public:
             m_restored = nullptr;
             m_nudged = -1;
             const QString what = step(steps[n]);
-            for (int i = 0; i < Page::kPhotos && !m_expect.opened.isNull(); ++i)
-                m_used[size_t(i)] = page().PicUsed[size_t(i)]; // what the file said: checked against it
+            if (!m_expect.opened.isNull()) // what the file said: checked against it
+                for (int i = 0; i < Page::kPhotos; ++i)
+                    m_used[size_t(i)] = page().PicUsed[size_t(i)];
             if (steps[n].kind != Undo && steps[n].kind != Redo) {
                 kept(m_nudged);
                 if (!m_expect.written.isNull() || !m_expect.opened.isNull())
@@ -381,13 +384,14 @@ private:
             const QPoint at = shown.topLeft() + QPoint(int(s.d % quint32(shown.width())), int(s.d / 1000 % quint32(shown.height())));
             QWidget *under = m_desk.form.childAt(surface->mapTo(&m_desk.form, at));
             const bool taken = (under == surface || surface->isAncestorOf(under)) && s.a % 8 != 0;
-            m_expect.same = !taken;
-            if (taken && layout && answerDiscard(s.b, "Discard current changes and open a previously saved layout?"))
+            m_expect.same = true;
+            if (taken && !layout) {
+                expectAdded(files, twips(at));
+                m_expect.caption = files.size() == 1 ? "Add Photo" : "Add Photos";
+                m_expect.same = false;
+            } else if (taken && answerDiscard(s.b, "Discard current changes and open a previously saved layout?")) {
                 expectOpened(files[0]);
-            else if (taken)
-                m_expect.same = layout;
-            if (taken && !layout)
-                expectAdded(files, twips(at)), m_expect.caption = files.size() == 1 ? "Add Photo" : "Add Photos";
+            }
             if (m_desk.drop(uris, at) != taken)
                 m_faults << QString("a drop over %1 %2").arg(under->objectName(), taken ? "refused" : "taken");
             return QString("drop %1 at %2,%3").arg(uris.join(", ")).arg(at.x()).arg(at.y());
