@@ -48,7 +48,7 @@ type_path() {
     settle
 }
 # ended: waits for the program to end, fails when it does not
-ended() {
-    for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+ended() { # within 20 s: a program built with the sanitizers looks for leaks as it ends
+    for _ in $(seq 200); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
     if kill -0 "$app" 2>/dev/null; then echo "FAIL: the program did not end"; exit 1; fi
 }
