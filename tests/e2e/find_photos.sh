@@ -40,7 +40,9 @@ window Vintrel
 xdotool key alt+f s # File > Save Layout As
 settle
 type_path "$work/found.ppy"
-xdotool key alt+f x Return # File > Exit, and Yes
+xdotool key alt+f x # File > Exit, then Yes once its question stands beside the window
+for _ in $(seq 100); do [ "$(xdotool search --onlyvisible --name '^Vintrel$' | wc -l)" -ge 2 ] && break; sleep 0.1; done
+xdotool key Return
 ended
 
 ls "$work/program"/img*.bmp
