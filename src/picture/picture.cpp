@@ -267,6 +267,36 @@ bool pngHasProfile(QIODevice &device)
     return profile >= 0 && (pixels < 0 || profile < pixels);
 }
 
+// Whether every PNG in the file (the file itself, or one inside an icon) keeps
+// its chunks within the file. libpng sets aside what a chunk's header claims
+// before it reads the chunk: four damaged bytes would have it reach for 2 GB.
+bool pngChunksFit(QFile &file)
+{
+    static constexpr uchar kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    const qint64 n = file.size();
+    const uchar *p = n > 0 ? file.map(0, n) : nullptr;
+    if (!p)
+        return true; // nothing to read, or read as a stream: the reader finds out
+    bool fit = true;
+    const uchar *end = p + n;
+    for (const uchar *at = p; fit && (at = static_cast<const uchar *>(memmem(at, size_t(end - at), kSignature, 8)));) {
+        at += 8;
+        while (end - at >= 8) {
+            const qint64 length = qint64(at[0]) << 24 | at[1] << 16 | at[2] << 8 | at[3];
+            const bool last = std::memcmp(at + 4, "IEND", 4) == 0;
+            if (length > end - at - 12) {
+                fit = false;
+                break;
+            }
+            at += 12 + length;
+            if (last)
+                break;
+        }
+    }
+    file.unmap(const_cast<uchar *>(p));
+    return fit;
+}
+
 // A PNG's bits a channel, from its header.
 int pngBits(QIODevice &device)
 {
@@ -312,6 +342,8 @@ struct Opened {
             format = "heif";
             stored = heif->size(); // upright: libheif turns it
         } else {
+            if (!pngChunksFit(file))
+                throw PictureError(QStringLiteral("%1: the file is cut short").arg(path));
             reader = std::make_unique<QImageReader>(&file);
             reader->setDecideFormatFromContent(true);
             reader->setAutoTransform(true);
