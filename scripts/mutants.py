@@ -394,7 +394,8 @@ def run(cmd, cwd, env=None, timeout=None):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--only", help="run only mutants whose name or file contains one of these words (comma-separated)")
-    ap.add_argument("--keep", help="work in this folder and keep it (default: a temporary one)")
+    ap.add_argument("--keep", help="work in this folder and keep it, with each caught mutant's test output in logs/ "
+                                   "(default: a temporary one)")
     ap.add_argument("--list", action="store_true", help="list the mutants and end")
     args = ap.parse_args()
 
@@ -460,6 +461,9 @@ def main():
                                     if l.startswith("FAIL!") and "::" in l})
                 failed += functions
                 ok = r.returncode != 0
+                if ok and args.keep: # what each caught mutant made fail, to read
+                    os.makedirs(os.path.join(work, "logs"), exist_ok=True)
+                    open(os.path.join(work, "logs", name.replace("/", "-") + ".log"), "w").write(r.stdout)
             except subprocess.TimeoutExpired:
                 failed, ok = ["(timeout)"], True
             results[name] = failed if ok else []
