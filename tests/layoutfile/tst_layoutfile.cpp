@@ -282,20 +282,6 @@ private slots:
         QCOMPARE(desk.page.LayoutSaved, true);
     }
 
-    // The name offered is cleared, and a name typed without an extension is
-    // the file written, replaced without a question.
-    void saveTakesTheNameAsTyped()
-    {
-        Desk desk;
-        desk.add(beach);
-        const QString noExtension = writeBytes(dir.filePath("no extension"), "an older file");
-        desk.save(noExtension);
-        QCOMPARE(desk.ui.fileRequests.back().fileName, QString());
-        QVERIFY(readBytes(noExtension).startsWith(record(beach, "\"840\"")));
-        QVERIFY(!QFile::exists(noExtension + ".ppy"));
-        QVERIFY(desk.ui.said().isEmpty());
-    }
-
     // Each way a save can fail keeps the old file whole and says so; a folder
     // where no file may be made still lets a writable file be saved in place.
     void saveWhereWritingFails_data()

@@ -2,8 +2,9 @@
 // files that are none, several at once, Cancel, a full page), photos and
 // layouts dropped on the window, menu Remove, the Delete key and other keys,
 // nudges with the arrow keys, toolbar Remove, clicks, double clicks, drags and
-// edge drags with real Qt mouse events, New, Save, Open (saved, damaged and
-// cancelled), Print to PDF, zoom, and Undo and Redo by their keys, every
+// edge drags with real Qt mouse events, New, Save (under names typed with an
+// extension and without), Open (saved, damaged and cancelled), Print to PDF,
+// zoom, and Undo and Redo by their keys, every
 // dialog answered by the script. After each step the slot table
 // keeps its rules, an undo or redo gives back exactly the page as it stood
 // after the step it returns to (a model of the undo stack kept beside it),
@@ -303,7 +304,7 @@ private:
                 break;
             }
             for (const QString &f : files.mid(next, free)) {
-                if (QFileInfo(f).fileName().startsWith("not") || f.endsWith(".ppy")) {
+                if (QFileInfo(f).fileName().startsWith("not") || m_savedFiles.contains(f)) {
                     notPhotos << f;
                     continue;
                 }
@@ -428,7 +429,8 @@ private:
             m_desk.run("mnuNew");
             return "New";
         case Save: {
-            const QString path = m_scratch.filePath(QString("layout %1.ppy").arg(s.b % 3));
+            // A name typed without an extension is the name written.
+            const QString path = m_scratch.filePath(QString(s.b % 3 ? "layout %1.ppy" : "layout %1").arg(s.b % 3));
             const bool cancel = s.c % 10 == 0;
             if (!cancel) {
                 m_saved = true;
@@ -575,6 +577,9 @@ private:
             m_desk.ui.answers.clear(), m_desk.ui.files.clear(), m_desk.ui.printers.clear();
             return "a scripted dialog answer was not used";
         }
+        for (const FileDialogRequest &r : m_desk.ui.fileRequests)
+            if (r.kind == FileDialogKind::Save && !r.fileName.isEmpty()) // a name offered is no layout's
+                return "Save Layout As offers " + r.fileName;
         if (m_desk.ui.said() != e.messages)
             return "said " + m_desk.ui.said().join(" | ") + " where the rules say " + e.messages.join(" | ");
         const Page &p = page();
@@ -677,7 +682,7 @@ private slots:
         photos << writePicture(dir.filePath("beach.jpg"), {640, 480})
                << writePicture(dir.filePath("Garden, 1999.bmp"), {120, 160}, "BMP")
                << writePicture(dir.filePath("Grüße \"ünd\",\"ß\"\nzwei.png"), {20, 10}, "PNG")
-               << dataPath("square-100x100.gif") << writeBytes(dir.filePath("camera.jpg"), jpegWithOrientation({64, 48}, 6))
+               << dataPath("square-100x100.gif") << writeBytes(dir.filePath("camera.jpg"), jpegTurned({64, 48}))
                << writeBytes(dir.filePath("notes.jpg"), "not a picture") << dir.filePath("not there.jpg");
         // A name of bytes that are no UTF-8 (an old camera card's), kept as they are.
         const QByteArray latin = QFile::encodeName(dir.path()) + "/Gr\xfc\xdf" "e.jpg";

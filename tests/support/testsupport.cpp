@@ -198,20 +198,16 @@ QByteArray readBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QByteArray jpegWithOrientation(QSize pixels, int orientation)
+QByteArray jpegTurned(QSize pixels)
 {
     QImage image(pixels, QImage::Format_RGB32);
     image.fill(Qt::darkYellow);
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    // APP1: "Exif", a big-endian TIFF header and one IFD entry, tag 0x0112
-    // (orientation), type SHORT, one value.
-    const QByteArray app1 = QByteArray("Exif\0\0MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25) +
-                            char(orientation) + QByteArray(6, '\0');
-    const int length = app1.size() + 2;
-    return jpeg.left(2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + app1 + jpeg.mid(2);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90); // EXIF orientation 6
+    writer.write(image);
+    return jpeg;
 }
 
 bool RanUnprivileged()

@@ -106,8 +106,8 @@ QByteArray readBytes(const QString &path);
 double difference(const QImage &a, const QImage &b);
 // Runs one of Debian's tools with `input`; its output, or a null string when it failed.
 QString tool(const QString &program, const QStringList &args, const QByteArray &input = {});
-// A JPEG whose EXIF data says how to turn it upright (1 as stored, 6 a quarter turn clockwise...).
-QByteArray jpegWithOrientation(QSize pixels, int orientation);
+// A JPEG whose EXIF data says to turn it a quarter clockwise to stand upright (orientation 6).
+QByteArray jpegTurned(QSize pixels);
 
 // As the superuser, whom file permissions do not bind, runs the running test
 // function (its data row too) again in a copy of this program as the user
