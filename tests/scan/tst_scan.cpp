@@ -253,47 +253,6 @@ private slots:
         configure({});
     }
 
-    void withoutScannerNothingHappens_data()
-    {
-        QTest::addColumn<QStringList>("library");
-        QTest::addColumn<bool>("devices");
-        QTest::newRow("library without the functions")
-            << QStringList{QLibraryInfo::path(QLibraryInfo::LibrariesPath) + "/libQt6Core.so.6"} << true;
-        QTest::newRow("no device") << QStringList{ownLibrary} << false;
-        // The library runs SANE in its helper, beside it.
-        QDir(App::Path()).mkpath("alone");
-        QFile::copy(ownLibrary, App::Path() + "/alone/libvintrelscan.so");
-        QTest::newRow("library without its helper") << QStringList{App::Path() + "/alone/libvintrelscan.so"} << true;
-        // Its helper answers nothing: Cancel on the busy indication ends it.
-        QDir(App::Path()).mkpath("stalled");
-        QFile::copy(ownLibrary, App::Path() + "/stalled/libvintrelscan.so");
-        writeBytes(App::Path() + "/stalled/vintrel-sane", "#!/bin/sh\nexec sleep 600\n");
-        QFile::setPermissions(App::Path() + "/stalled/vintrel-sane", QFile::ReadOwner | QFile::ExeOwner);
-        QTest::newRow("a helper that answers nothing, cancelled") << QStringList{App::Path() + "/stalled/libvintrelscan.so"}
-                                                                 << true;
-    }
-    void withoutScannerNothingHappens()
-    {
-        QFETCH(QStringList, library);
-        QFETCH(bool, devices);
-        ScannerLibrary::loadFrom(library);
-        configure({}, devices);
-        Desk desk;
-        const QStringList before = pageNow(desk);
-        QList<QPair<QString, DialogScript::Step>> steps;
-        if (library[0].contains("stalled"))
-            steps = {{"ScannerBusy", pressing("Cancel")}, {"ScannerBusy", pressing("Cancel")}};
-        {
-            DialogScript script(steps);
-            desk.run("mnuSelect");
-            desk.form.Toolbar1_ButtonClick("Acquire");
-        }
-        QCOMPARE(desk.ui.said(), QStringList(2, "stop: No TWAIN devices found."));
-        QTRY_VERIFY(QProcess::execute("pgrep", {"-f", "sleep 600"}) != 0); // ended
-        QCOMPARE(pageNow(desk), before);
-        QVERIFY(filesHere().isEmpty());
-    }
-
     // The helper checks what it is asked and in what order: it refuses what
     // does not read or comes out of turn, and goes on answering.
     void helperRefusesWhatIsWrong()
@@ -433,15 +392,31 @@ private slots:
         QCOMPARE(filesHere().size(), 3);
     }
 
-    // Cancel, before or while scanning, a device that fails and one that
-    // declares more than a bitmap the program can place: no file, the page as
-    // it was; only the failure is told, by the library.
+    // No scanner (a library without SANE's functions or without its helper, a
+    // helper that answers nothing, no device), Cancel before or while
+    // scanning, a device that fails and one that declares more than a bitmap
+    // the program can place: no file, the page as it was; only the failure is
+    // told, by the library, or that there is no device, by the program.
     void unfinishedScanLeavesNothing_data()
     {
-        QTest::addColumn<QStringList>("conf"); // the test device's, or the glass of the pnm device
+        QTest::addColumn<QStringList>("conf"); // the test device's, the glass of the pnm device, or the library
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("told"); // in the library's message, when it shows one
         const QStringList slow{"read-delay true", "read-delay-duration 20000"};
+        QTest::newRow("library without the functions")
+            << QStringList{QLibraryInfo::path(QLibraryInfo::LibrariesPath) + "/libQt6Core.so.6"} << "no scanner" << "";
+        QTest::newRow("no device") << QStringList{ownLibrary} << "no device" << "";
+        // The library runs SANE in its helper, beside it.
+        QDir(App::Path()).mkpath("alone");
+        QFile::copy(ownLibrary, App::Path() + "/alone/libvintrelscan.so");
+        QTest::newRow("library without its helper") << QStringList{App::Path() + "/alone/libvintrelscan.so"} << "no scanner" << "";
+        // Its helper answers nothing: Cancel on the busy indication ends it.
+        QDir(App::Path()).mkpath("stalled");
+        QFile::copy(ownLibrary, App::Path() + "/stalled/libvintrelscan.so");
+        writeBytes(App::Path() + "/stalled/vintrel-sane", "#!/bin/sh\nexec sleep 600\n");
+        QFile::setPermissions(App::Path() + "/stalled/vintrel-sane", QFile::ReadOwner | QFile::ExeOwner);
+        QTest::newRow("a helper that answers nothing, cancelled")
+            << QStringList{App::Path() + "/stalled/libvintrelscan.so"} << "no scanner, stalled" << "";
         QTest::newRow("cancel before") << QStringList{} << "cancel" << "";
         QTest::newRow("cancel while scanning") << slow << "scan, cancel" << "";
         QTest::newRow("paper jam") << QStringList{"read-status-code \"SANE_STATUS_JAMMED\""} << "scan, fails" << "jammed";
@@ -461,8 +436,11 @@ private slots:
         QFETCH(QStringList, conf);
         QFETCH(QString, how);
         QFETCH(QString, told);
+        const bool none = how.startsWith("no");
         if (how.startsWith("glass"))
             writeBytes("/tmp/input.ppm", conf[0].toLatin1() + QByteArray(64, 'x')), usePnmDevice();
+        else if (none)
+            ScannerLibrary::loadFrom(conf), configure({}, how != "no device");
         else
             configure(conf);
         Desk desk;
@@ -475,6 +453,8 @@ private slots:
             return press(d, "OK");
         }};
         QList<QPair<QString, DialogScript::Step>> steps;
+        if (how.endsWith("stalled"))
+            steps = {{"ScannerBusy", pressing("Cancel")}, {"ScannerBusy", pressing("Cancel")}};
         if (how == "cancel")
             steps = {{"ScanDialog", pressing("Cancel")}};
         if (how == "scan, cancel")
@@ -503,13 +483,19 @@ private slots:
         limited.rlim_cur = 1 << 20;
         if (how.endsWith("1 MB of disk"))
             setrlimit(RLIMIT_FSIZE, &limited);
-        acquire(desk, steps);
+        {
+            DialogScript script(steps);
+            if (none) // Select Source says so too
+                desk.run("mnuSelect");
+            desk.form.Toolbar1_ButtonClick("Acquire");
+        }
         setrlimit(RLIMIT_FSIZE, &unlimited);
         QVERIFY2(said.contains(told), qPrintable(said));
         QTRY_COMPARE_WITH_TIMEOUT(helperProcess(), 0, 10000); // ended, whatever became of it
+        QTRY_VERIFY(QProcess::execute("pgrep", {"-f", "sleep 600"}) != 0);
         QCOMPARE(pageNow(desk), before);
         QCOMPARE(filesHere(), QStringList());
-        QVERIFY(desk.ui.said().isEmpty());
+        QCOMPARE(desk.ui.said(), none ? QStringList(2, "stop: No TWAIN devices found.") : QStringList());
     }
 
     // Find photos through the real dialog on a glass the test composes (SANE's
