@@ -47,28 +47,6 @@ private slots:
         QVERIFY(QDir::setCurrent(launchFolder));
     }
 
-    void startUpRestoresLastFolder_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("expected");
-        QDir().mkpath(dir.filePath("last"));
-        QTest::newRow("first run, nothing stored") << QString() << launchFolder;
-        QTest::newRow("stored folder exists") << dir.filePath("last") << dir.filePath("last");
-        QTest::newRow("stored folder gone") << dir.filePath("removed") << launchFolder;
-        QTest::newRow("stored path is a file") << writeBytes(dir.filePath("file.txt"), "x") << launchFolder;
-    }
-    void startUpRestoresLastFolder()
-    {
-        QFETCH(QString, stored);
-        QFETCH(QString, expected);
-        if (!stored.isNull())
-            QVERIFY(SaveSetting("Vintrel", "Default", "Path", stored));
-        Desk desk;
-        QCOMPARE(QDir::currentPath(), expected);
-        QCOMPARE(desk.page.LastPath, stored);
-        QVERIFY(desk.ui.said().isEmpty());
-    }
-
     void startUpState()
     {
         ScriptedUi ui;
@@ -96,35 +74,52 @@ private slots:
     }
 
     // Exit asks its own question; closing the window asks only with unsaved
-    // changes. Both store the folder when they end.
+    // changes. Both store the folder when they end, and the next start goes
+    // back to it while it is a folder.
     void exitAndClose_data()
     {
         QTest::addColumn<bool>("byExit");
         QTest::addColumn<bool>("saved");
         QTest::addColumn<MsgAnswer>("answer");
-        QTest::newRow("Exit, No") << true << true << MsgAnswer::No;
-        QTest::newRow("Exit, Yes") << true << true << MsgAnswer::Yes;
-        QTest::newRow("close, saved") << false << true << MsgAnswer::Ok;
-        QTest::newRow("close, unsaved, No") << false << false << MsgAnswer::No;
-        QTest::newRow("close, unsaved, Yes") << false << false << MsgAnswer::Yes;
+        QTest::addColumn<QString>("then"); // what stands where the folder was at the next start
+        QTest::newRow("Exit, No") << true << true << MsgAnswer::No << "";
+        QTest::newRow("Exit, Yes") << true << true << MsgAnswer::Yes << "";
+        QTest::newRow("close, saved") << false << true << MsgAnswer::Ok << "";
+        QTest::newRow("close, unsaved, No") << false << false << MsgAnswer::No << "";
+        QTest::newRow("close, unsaved, Yes") << false << false << MsgAnswer::Yes << "";
+        QTest::newRow("Exit, the folder then gone") << true << true << MsgAnswer::Yes << "nothing";
+        QTest::newRow("Exit, a file then in its place") << true << true << MsgAnswer::Yes << "a file";
     }
     void exitAndClose()
     {
         QFETCH(bool, byExit);
         QFETCH(bool, saved);
         QFETCH(MsgAnswer, answer);
-        Desk desk;
-        desk.page.LayoutSaved = saved;
-        QDir().mkpath(dir.filePath("elsewhere"));
-        QDir::setCurrent(dir.filePath("elsewhere"));
-        if (answer != MsgAnswer::Ok)
-            desk.ui.answers << answer;
-        byExit ? desk.form.mnuExit_Click() : void(desk.form.close());
-        const QString question = byExit ? "Are you sure you want to exit?" : "Discard current changes and exit?";
-        QCOMPARE(desk.ui.said(), answer == MsgAnswer::Ok ? QStringList() : QStringList{"question: " + question});
-        const bool ends = answer != MsgAnswer::No;
-        QCOMPARE(desk.form.ended(), ends);
-        QCOMPARE(storedFolder(), ends ? dir.filePath("elsewhere") : QString());
+        QFETCH(QString, then);
+        const QString elsewhere = dir.filePath("elsewhere");
+        {
+            Desk desk;
+            desk.page.LayoutSaved = saved;
+            QDir().mkpath(elsewhere);
+            QDir::setCurrent(elsewhere);
+            if (answer != MsgAnswer::Ok)
+                desk.ui.answers << answer;
+            byExit ? desk.form.mnuExit_Click() : void(desk.form.close());
+            const QString question = byExit ? "Are you sure you want to exit?" : "Discard current changes and exit?";
+            QCOMPARE(desk.ui.said(), answer == MsgAnswer::Ok ? QStringList() : QStringList{"question: " + question});
+            QCOMPARE(desk.form.ended(), answer != MsgAnswer::No);
+            QCOMPARE(storedFolder(), answer != MsgAnswer::No ? elsewhere : QString());
+        }
+        if (!then.isEmpty())
+            QDir(elsewhere).removeRecursively();
+        if (then == "a file")
+            writeBytes(elsewhere, "a file");
+        QDir::setCurrent(launchFolder);
+        Desk next;
+        QCOMPARE(QDir::currentPath(), storedFolder().isEmpty() || !then.isEmpty() ? launchFolder : elsewhere);
+        QCOMPARE(next.page.LastPath, storedFolder());
+        QVERIFY(next.ui.said().isEmpty());
+        QFile::remove(elsewhere);
     }
 
     // The menus and the toolbar as the table of commands makes them: the
