@@ -24,7 +24,6 @@ QString storedFolder() { return GetSetting("Vintrel", "Default", "Path"); }
 QString writeRegistry(const QString &whose, const QString &text)
 {
     const QString folder = qEnvironmentVariable(whose == "user" ? "XDG_CONFIG_HOME" : "XDG_CONFIG_DIRS") + "/Vintrel";
-    QDir().mkpath(folder);
     QFile::remove(folder + "/registry.ini");
     return writeBytes(folder + "/registry.ini", text.toUtf8());
 }
@@ -180,7 +179,6 @@ private slots:
         QFETCH(QString, help);
         QFETCH(QString, seen);
         const QString data = qEnvironmentVariable("XDG_DATA_HOME") + "/vintrel";
-        QDir().mkpath(data);
         if (!help.isEmpty())
             writeBytes((help == "beside" ? App::Path() : data) + "/readme.htm", "<p>help</p>");
         Desk desk;
@@ -231,9 +229,8 @@ private slots:
         if (shared)
             QFile::setPermissions(user, QFileDevice::Permissions(0x6666));
         if (besides) {
-            QDir().mkpath(beside);
-            QFile::setPermissions(beside, QFileDevice::Permissions(0x7777));
             writeBytes(beside + "/registry.ini", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vintrel]\nValue = sz:planted\n");
+            QFile::setPermissions(beside, QFileDevice::Permissions(0x7777));
         }
         QString value;
         QVERIFY(GetKeyValue(registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vintrel", "Value", value));

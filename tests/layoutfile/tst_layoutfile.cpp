@@ -65,7 +65,6 @@ private slots:
     void initTestCase()
     {
         QLocale::setDefault(QLocale(QLocale::German)); // a decimal comma must not leak into files
-        QDir(dir.path()).mkpath("My Photos");
         beach = writePicture(dir.filePath("beach.jpg"), {640, 480});
         garden = writePicture(dir.filePath("My Photos/Garden, 1999.jpg"), {480, 640});
         accents = writePicture(dir.filePath("Grüße \"ünd\",\"ß\".png"), {20, 10}, "PNG"); // quotes, a "," between
@@ -126,15 +125,11 @@ private slots:
     {
         // The layout and some photos moved to another folder; one photo damaged,
         // one in a tree the user points Find... to, two nowhere to be found.
-        QDir(dir.path()).mkpath("moved/photos");
-        QDir(dir.path()).mkpath("tree/a/b/c/d/e");
-        QDir(dir.path()).mkpath("tree/.hidden");
         const QString flat = writePicture(dir.filePath("moved/flat.jpg"), {40, 30});
         const QString beside = writePicture(dir.filePath("moved/photos/beside.jpg"), {40, 30});
         const QString far = writePicture(dir.filePath("tree/a/b/c/d/moved away.jpg"), {40, 30});
         writePicture(dir.filePath("tree/a/b/c/d/e/deep.jpg"), {40, 30}); // five levels down: too deep
         writePicture(dir.filePath("tree/.hidden/deep.jpg"), {40, 30});    // hidden folders are passed by
-        QDir(dir.path()).mkpath("tree/a/b/c/z");
         writePicture(dir.filePath("tree/a/b/c/z/moved away.jpg"), {40, 30}); // as deep, but later by name
         const QString damaged = writeBytes(dir.filePath("notes.jpg"), "not a picture");
         const QString gone = dir.filePath("moved away.jpg"), deep = "/nowhere/deep.jpg";

@@ -249,14 +249,8 @@ private slots:
         QFETCH(QString, path);
         const QRegularExpressionMatch loads = QRegularExpression("\\.loads-(\\d+)MB\\.").match(path);
         QVERIFY(QFileInfo(path).size() < 64 * 1024);
-        auto kb = [](const char *field) {
-            for (const QByteArray &line : readBytes("/proc/self/status").split('\n'))
-                if (line.startsWith(field))
-                    return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-            return -1ll;
-        };
         writeBytes("/proc/self/clear_refs", "5"); // the peak from here on
-        const qint64 before = kb("VmRSS:");
+        const qint64 before = statusKb("VmRSS:");
         try {
             const Picture p = LoadPicture(path);
             QVERIFY2(loads.hasMatch() && p.display().width() <= 1024 && p.display().height() <= 1024, "loaded");
@@ -264,7 +258,7 @@ private slots:
             QVERIFY2(!loads.hasMatch(), "refused");
         }
 #ifndef __SANITIZE_ADDRESS__ // its own bookkeeping grows with what is allocated
-        const qint64 peak = (kb("VmHWM:") - before) << 10;
+        const qint64 peak = (statusKb("VmHWM:") - before) << 10;
         QVERIFY2(peak <= qint64(loads.hasMatch() ? loads.captured(1).toInt() : 64) << 20 && peak <= DecodeBudget::kTotal,
                  qPrintable(QString::number(peak >> 20) + " MB"));
 #endif

@@ -411,9 +411,8 @@ private slots:
         QFile::copy(ownLibrary, App::Path() + "/alone/libvintrelscan.so");
         QTest::newRow("library without its helper") << QStringList{App::Path() + "/alone/libvintrelscan.so"} << "no scanner" << "";
         // Its helper answers nothing: Cancel on the busy indication ends it.
-        QDir(App::Path()).mkpath("stalled");
-        QFile::copy(ownLibrary, App::Path() + "/stalled/libvintrelscan.so");
         writeBytes(App::Path() + "/stalled/vintrel-sane", "#!/bin/sh\nexec sleep 600\n");
+        QFile::copy(ownLibrary, App::Path() + "/stalled/libvintrelscan.so");
         QFile::setPermissions(App::Path() + "/stalled/vintrel-sane", QFile::ReadOwner | QFile::ExeOwner);
         QTest::newRow("a helper that answers nothing, cancelled")
             << QStringList{App::Path() + "/stalled/libvintrelscan.so"} << "no scanner, stalled" << "";

@@ -16,7 +16,6 @@
 #include <chrono>
 
 #include <malloc.h>
-#include <unistd.h>
 
 #include "layout/editing.h"
 #include "layoutfile/layoutfile.h"
@@ -60,12 +59,6 @@ std::vector<Step> Steps(quint32 seed, int count)
         steps.push_back({Kind(kind), random.generate(), random.generate(), random.generate(), random.generate()});
     }
     return steps;
-}
-
-long ResidentKb()
-{
-    QFile statm("/proc/self/statm");
-    return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
 
 // One run of steps in a scratch folder of its own: the steps done, each in a
@@ -182,7 +175,7 @@ private:
     long grownSoFar()
     {
         malloc_trim(0);
-        return ResidentKb() - m_desk.page.history().pictureBytes() / 1024;
+        return statusKb("VmRSS:") - m_desk.page.history().pictureBytes() / 1024;
     }
     QWidget *w(int i) { return page().Pic(i).widget(); }
     // Pixels of the page, at its zoom, and twips.

@@ -157,7 +157,7 @@ QString writePicture(const QString &path, QSize pixels, const char *format, QCol
 {
     QImage image(pixels, QImage::Format_RGB32);
     image.fill(colour);
-    if (!image.save(path, format))
+    if (!QDir().mkpath(QFileInfo(path).path()) || !image.save(path, format))
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }
@@ -165,7 +165,7 @@ QString writePicture(const QString &path, QSize pixels, const char *format, QCol
 QString writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }
@@ -196,6 +196,14 @@ QByteArray readBytes(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+long statusKb(const char *field)
+{
+    for (const QByteArray &line : readBytes("/proc/self/status").split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
+    return -1;
 }
 
 QByteArray jpegTurned(QSize pixels)

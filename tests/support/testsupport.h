@@ -97,10 +97,13 @@ struct Desk {
 };
 
 QString dataPath(const QString &name);
-// Writes a picture of the given pixel size (JPG, BMP, PNG...) and returns its path.
+// Writes a picture of the given pixel size (JPG, BMP, PNG...) and returns its
+// path; writeBytes writes the bytes. Both make the folders on the way.
 QString writePicture(const QString &path, QSize pixels, const char *format = "JPG", QColor colour = Qt::darkCyan);
 QString writeBytes(const QString &path, const QByteArray &bytes);
 QByteArray readBytes(const QString &path);
+// Kilobytes of this process's resident size ("VmRSS:") or its peak ("VmHWM:").
+long statusKb(const char *field);
 // How far apart two pictures are: the mean difference of a channel, `b`
 // scaled to `a`'s size.
 double difference(const QImage &a, const QImage &b);
