@@ -1,6 +1,5 @@
 // Layout files: the text of numbers and fields, and Save Layout As and Open
 // Layout on the real page with real files.
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -313,15 +312,10 @@ private slots:
             QFile::setPermissions(path, QFile::ReadOwner);
         if (how.contains("folder"))
             QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        if (how.contains("full")) {
-            rlimit small = saved;
-            small.rlim_cur = 512;
-            setrlimit(RLIMIT_FSIZE, &small);
+        {
+            const Limit full(RLIMIT_FSIZE, 512, how.contains("full")); // a disk full after 512 bytes
+            desk.save(path);
         }
-        desk.save(path);
-        setrlimit(RLIMIT_FSIZE, &saved);
         QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(readBytes(folder.filePath("album.ppy")), result == "new" ? example() : old);
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList({"album.ppy"})); // nothing left behind

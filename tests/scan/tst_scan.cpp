@@ -4,7 +4,6 @@
 // controls, press its buttons. Bitmaps are checked against what scanimage
 // writes for the same scan.
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -475,20 +474,14 @@ private slots:
             if (signal == SIGKILL)
                 steps << telling;
         }
-        // A full disk, as a file-size limit: writes beyond it fail (EFBIG).
-        rlimit unlimited{};
-        getrlimit(RLIMIT_FSIZE, &unlimited);
-        rlimit limited = unlimited;
-        limited.rlim_cur = 1 << 20;
-        if (how.endsWith("1 MB of disk"))
-            setrlimit(RLIMIT_FSIZE, &limited);
         {
+            // A full disk, as a file-size limit: writes beyond it fail (EFBIG).
+            const Limit disk(RLIMIT_FSIZE, 1 << 20, how.endsWith("1 MB of disk"));
             DialogScript script(steps);
             if (none) // Select Source says so too
                 desk.run("mnuSelect");
             desk.form.Toolbar1_ButtonClick("Acquire");
         }
-        setrlimit(RLIMIT_FSIZE, &unlimited);
         QVERIFY2(said.contains(told), qPrintable(said));
         QTRY_COMPARE_WITH_TIMEOUT(helperProcess(), 0, 10000); // ended, whatever became of it
         QTRY_VERIFY(QProcess::execute("pgrep", {"-f", "sleep 600"}) != 0);

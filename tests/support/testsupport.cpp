@@ -170,6 +170,14 @@ QString writeBytes(const QString &path, const QByteArray &bytes)
     return path;
 }
 
+Limit::Limit(int resource, rlim_t soft, bool when) : m_resource(resource)
+{
+    getrlimit(resource, &m_saved);
+    rlimit lowered = m_saved;
+    lowered.rlim_cur = when ? std::min(soft, m_saved.rlim_cur) : m_saved.rlim_cur;
+    setrlimit(resource, &lowered);
+}
+
 QString tool(const QString &program, const QStringList &args, const QByteArray &input)
 {
     QProcess p;

@@ -5,6 +5,8 @@
 // its own settings store and run folder.
 #include <optional>
 
+#include <sys/resource.h>
+
 #include <QtTest>   // and with it all of Qt Core
 #include <QtWidgets>
 #include <QtPrintSupport>
@@ -107,6 +109,17 @@ long statusKb(const char *field);
 // How far apart two pictures are: the mean difference of a channel, `b`
 // scaled to `a`'s size.
 double difference(const QImage &a, const QImage &b);
+// A limit of this process's (RLIMIT_FSIZE for a full disk, RLIMIT_NOFILE...)
+// lowered to `soft` while it lives, when `when`; put back however the test ends.
+class Limit {
+public:
+    Limit(int resource, rlim_t soft, bool when = true);
+    ~Limit() { setrlimit(m_resource, &m_saved); }
+
+private:
+    int m_resource;
+    rlimit m_saved{};
+};
 // Runs one of Debian's tools with `input`; its output, or a null string when it failed.
 QString tool(const QString &program, const QStringList &args, const QByteArray &input = {});
 // A JPEG whose EXIF data says to turn it a quarter clockwise to stand upright (orientation 6).
