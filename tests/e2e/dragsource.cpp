@@ -5,12 +5,7 @@
 // may still ask for the list.
 #include <cstdio>
 
-#include <QApplication>
-#include <QDrag>
-#include <QMimeData>
-#include <QTimer>
-#include <QUrl>
-#include <QWidget>
+#include <QtWidgets>
 
 class Source : public QWidget {
 protected:

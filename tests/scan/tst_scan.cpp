@@ -404,15 +404,19 @@ private slots:
         const QStringList slow{"read-delay true", "read-delay-duration 20000"};
         QTest::newRow("library without the functions")
             << QStringList{QLibraryInfo::path(QLibraryInfo::LibrariesPath) + "/libQt6Core.so.6"} << "no scanner" << "";
-        QTest::newRow("no device") << QStringList{ownLibrary} << "no device" << "";
-        // The library runs SANE in its helper, beside it.
-        QDir(App::Path()).mkpath("alone");
-        QFile::copy(ownLibrary, App::Path() + "/alone/libvintrelscan.so");
-        QTest::newRow("library without its helper") << QStringList{App::Path() + "/alone/libvintrelscan.so"} << "no scanner" << "";
-        // Its helper answers nothing: Cancel on the busy indication ends it.
+        // Copies of the library of their own (a library keeps the devices it
+        // found a while): with its helper, without it (it runs SANE in its
+        // helper, beside it), and with a helper that answers nothing, ended by
+        // Cancel on the busy indication.
         writeBytes(App::Path() + "/stalled/vintrel-sane", "#!/bin/sh\nexec sleep 600\n");
-        QFile::copy(ownLibrary, App::Path() + "/stalled/libvintrelscan.so");
         QFile::setPermissions(App::Path() + "/stalled/vintrel-sane", QFile::ReadOwner | QFile::ExeOwner);
+        for (const char *copy : {"/own", "/alone", "/stalled"}) {
+            QDir().mkpath(App::Path() + copy);
+            QFile::copy(ownLibrary, App::Path() + copy + "/libvintrelscan.so");
+        }
+        QFile::copy(App::Path() + "/vintrel-sane", App::Path() + "/own/vintrel-sane");
+        QTest::newRow("no device") << QStringList{App::Path() + "/own/libvintrelscan.so"} << "no device" << "";
+        QTest::newRow("library without its helper") << QStringList{App::Path() + "/alone/libvintrelscan.so"} << "no scanner" << "";
         QTest::newRow("a helper that answers nothing, cancelled")
             << QStringList{App::Path() + "/stalled/libvintrelscan.so"} << "no scanner, stalled" << "";
         QTest::newRow("cancel before") << QStringList{} << "cancel" << "";
