@@ -13,6 +13,8 @@
 // process has not grown. A failure names its seed and the shortest run of
 // steps found that still fails.
 //   VINTREL_SEED=n VINTREL_STEPS=n tst_session     another seed, another length
+//   VINTREL_SHRINK_SECONDS=n                       how long to look for a shorter
+//                                                  failing run (120 s; 0: not at all)
 #include <chrono>
 
 #include <malloc.h>
@@ -687,6 +689,7 @@ private slots:
     {
         const quint32 seed = qEnvironmentVariableIsSet("VINTREL_SEED") ? quint32(qEnvironmentVariableIntValue("VINTREL_SEED")) : 20261207u;
         const int count = qEnvironmentVariableIsSet("VINTREL_STEPS") ? qEnvironmentVariableIntValue("VINTREL_STEPS") : 20000;
+        const int shrinking = qEnvironmentVariableIsSet("VINTREL_SHRINK_SECONDS") ? qEnvironmentVariableIntValue("VINTREL_SHRINK_SECONDS") : 120;
         std::vector<Step> steps = Steps(seed, count);
         Run run = Session(photos).run(steps, true);
         if (run.fault.isEmpty()) {
@@ -698,7 +701,7 @@ private slots:
         }
         // The shortest run found that still fails: parts left out, halving.
         const QString first = run.fault;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(shrinking);
         steps.resize(run.steps);
         for (std::size_t chunk = steps.size() / 2; chunk >= 1 && std::chrono::steady_clock::now() < deadline; chunk /= 2)
             for (std::size_t at = 0; at + chunk <= steps.size() && std::chrono::steady_clock::now() < deadline;) {
