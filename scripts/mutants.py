@@ -5,10 +5,10 @@ test suite notices.
 Each mutant below is one small, plausible mistake (a changed comparison or
 constant, a skipped step, steps in the wrong order). The script copies the
 working tree to a scratch folder, builds it once, then for every mutant applies
-it, rebuilds, runs the quick tests and, when none of them fails, the long ones,
-and restores the file. A mutant that no test notices is a hole in the suite (or
-a change that makes no difference); the tests named for a caught one are those
-of the first group that noticed it.
+it, rebuilds, runs the quick tests and, when none of them fails, the longer
+ones, and restores the file. A mutant that no test notices is a hole in the
+suite (or a change that makes no difference); the tests named for a caught one
+are those of the first group that noticed it.
 
     python3 scripts/mutants.py [--only WORD] [--keep DIR] [--list]
 
@@ -388,9 +388,11 @@ MUTANTS = [
 
 
 
-# The tests that take more than a few seconds: run for a mutant only when the
-# others do not notice it.
-SLOW = "^(tst_session|tst_scan|processes|install|e2e_.*)$"
+# The tests in the order they are run for a mutant, each group only when the
+# groups before it notice nothing: the quick ones, those of half a minute, and
+# the end-to-end scripts and the installation.
+SLOW, SLOWEST = "tst_session|tst_scan|processes", "install|e2e_.*"
+GROUPS = [["-E", f"^({SLOW}|{SLOWEST})$"], ["-R", f"^({SLOW})$"], ["-R", f"^({SLOWEST})$"]]
 
 
 def run(cmd, cwd, env=None, timeout=None):
@@ -460,8 +462,7 @@ def main():
                 broken += 1
                 continue
             try:
-                # The quick tests first; the long ones only for a mutant they all pass.
-                for group in (["-E", SLOW], ["-R", SLOW]):
+                for group in GROUPS:
                     r = run(["ctest", "--test-dir", "build", "-j2", "--timeout", "120", "--output-on-failure"] + group,
                             src, env, timeout=900)
                     if r.returncode != 0:
