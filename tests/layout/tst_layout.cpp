@@ -5,6 +5,7 @@
 #include "layout/addphoto.h"
 #include "layout/ruler.h"
 #include "layoutfile/layoutfile.h"
+#include "platform/errors.h"
 #include "scan/scanner.h"
 #include "testsupport.h"
 
@@ -131,7 +132,7 @@ private slots:
     }
 
     // The search for a free slot shows the used slots it passes and takes
-    // the first free one.
+    // the first free one, of 30.
     void freeSlotSearch()
     {
         addPhotos(4);
@@ -141,6 +142,7 @@ private slots:
         addPhotos(1);
         QCOMPARE(page().CurPic, std::optional<int>(1));
         QVERIFY(page().Pic(0).Visible() && !page().Pic(3).Visible());
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, page().Pic(Page::kPhotos));
     }
 
     void zones()

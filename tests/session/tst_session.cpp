@@ -130,6 +130,7 @@ private:
     struct Expect {
         QStringList messages;
         std::optional<int> front, freed; // in front with the newest stamp; freed: hidden, no picture
+        QString freedFile;               // the file name the freed slot keeps: none but by toolbar Remove
         double stamps = 0;               // stamps handed out
         int reshaped = -1;               // the one slot whose geometry may change (30: any)
         std::optional<QPointF> at;       // where the reshaped photo stands: dragged by its middle, added or nudged
@@ -265,11 +266,12 @@ private:
         m_expect.caption = "Open Layout";
         m_expect.reshaped = Page::kPhotos;
     }
-    void frees()
+    void frees(bool keepsFile = false)
     {
         m_expect.caption = "Remove Photo";
         m_expect.freed = m_cur.value_or(0);
         m_used[size_t(*m_expect.freed)] = false;
+        m_expect.freedFile = keepsFile ? page().PicFile[size_t(*m_expect.freed)] : QString();
     }
 
     // `count` of the files, picked by the bits of r.
@@ -402,7 +404,7 @@ private:
             QTest::keyClick(page().surface(), Qt::Key_Delete);
             return "Delete key";
         case ToolbarRemove:
-            frees();
+            frees(true);
             m_desk.form.Toolbar1_ButtonClick("Remove");
             return "toolbar Remove";
         case OtherKey: {
@@ -568,10 +570,8 @@ private:
         const Expect &e = m_expect;
         if (!m_faults.isEmpty())
             return m_faults.takeFirst();
-        if (!m_desk.ui.answers.isEmpty() || !m_desk.ui.files.isEmpty() || !m_desk.ui.printers.isEmpty()) {
-            m_desk.ui.answers.clear(), m_desk.ui.files.clear(), m_desk.ui.printers.clear();
+        if (!m_desk.ui.answers.isEmpty() || !m_desk.ui.files.isEmpty() || !m_desk.ui.printers.isEmpty())
             return "a scripted dialog answer was not used";
-        }
         for (const FileDialogRequest &r : m_desk.ui.fileRequests)
             if (r.kind == FileDialogKind::Save && !r.fileName.isEmpty()) // a name offered is no layout's
                 return "Save Layout As offers " + r.fileName;
@@ -619,7 +619,7 @@ private:
         if (e.cleared && (p.ZOrderCount != 0 || std::count(p.PicZOrder.begin(), p.PicZOrder.begin() + Page::kPhotos, 0.0) !=
                                                     Page::kPhotos))
             return "New left stamps";
-        if (e.freed && (p.Pic(*e.freed).Visible() || !p.Pic(*e.freed).picture().isEmpty()))
+        if (e.freed && (p.Pic(*e.freed).Visible() || !p.Pic(*e.freed).picture().isEmpty() || p.PicFile[*e.freed] != e.freedFile))
             return "freed " + m_desk.slot(*e.freed);
         if (!e.cleared && e.opened.isNull() && !m_restored && p.ZOrderCount != m_count + e.stamps)
             return QString("%1 stamps handed out, where the rules say %2").arg(p.ZOrderCount - m_count).arg(e.stamps);
