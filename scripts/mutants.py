@@ -136,7 +136,6 @@ MUTANTS = [
      [("case 7: m_widget->setCursor(Qt::SizeVerCursor);", "case 7: m_widget->setCursor(Qt::SizeHorCursor);")]),
     ("ruler lines not drawn", "src/layout/ruler.cpp", [("    p.drawLine(a, b);\n", "")]),
     # Layout file text
-    ("negative zero written", "src/layoutfile/layoutformat.cpp", [("    if (value == 0)\n        return QStringLiteral(\"0\");", "")]),
     ("one digit too many", "src/layoutfile/layoutformat.cpp", [("QString::number(value, 'g', digits)", "QString::number(value, 'g', digits + 1)")]),
     ("lower-case exponent", "src/layoutfile/layoutformat.cpp", [("    text.replace(QLatin1Char('e'), QLatin1Char('E'));\n", "")]),
     ("measured ratio with 15 digits", "src/layoutfile/layoutformat.cpp",
