@@ -14,6 +14,7 @@ packages=(
     clang libclang-rt-14-dev
     poppler-utils cups-daemon cups-client
     xvfb xauth xdotool openbox x11-utils imagemagick libxcb1-dev
+    libimage-exiftool-perl
 )
 # The benchmarks make their camera photos from a real photograph of a desktop
 # wallpaper package: "setup.sh bench" adds it.

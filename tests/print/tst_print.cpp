@@ -172,7 +172,7 @@ private slots:
         QVERIFY(held.width() < 1784);
         // A small photo printed large keeps its own pixels; a camera photo prints upright.
         place(desk, 1, red, {0, 3000, 4000, 3000}, 1);
-        place(desk, 2, writeBytes(dir.filePath("turned.jpg"), jpegTurned({64, 48})), {4000, 0, 480, 640}, 1);
+        place(desk, 2, jpegTurned(dir.filePath("turned.jpg"), {64, 48}), {4000, 0, 480, 640}, 1);
         if (change == "delete" || change == "fifo")
             QVERIFY(QFile::remove(path));
         if (change == "fifo")

@@ -677,7 +677,7 @@ private slots:
         photos << writePicture(dir.filePath("beach.jpg"), {640, 480})
                << writePicture(dir.filePath("Garden, 1999.bmp"), {120, 160}, "BMP")
                << writePicture(dir.filePath("Grüße \"ünd\",\"ß\"\nzwei.png"), {20, 10}, "PNG")
-               << dataPath("square-100x100.gif") << writeBytes(dir.filePath("camera.jpg"), jpegTurned({64, 48}))
+               << dataPath("square-100x100.gif") << jpegTurned(dir.filePath("camera.jpg"), {64, 48})
                << writeBytes(dir.filePath("notes.jpg"), "not a picture") << dir.filePath("not there.jpg");
         // A name of bytes that are no UTF-8 (an old camera card's), kept as they are.
         const QByteArray latin = QFile::encodeName(dir.path()) + "/Gr\xfc\xdf" "e.jpg";

@@ -214,16 +214,10 @@ long statusKb(const char *field)
     return -1;
 }
 
-QByteArray jpegTurned(QSize pixels)
+QString jpegTurned(const QString &path, QSize pixels)
 {
-    QImage image(pixels, QImage::Format_RGB32);
-    image.fill(Qt::darkYellow);
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setTransformation(QImageIOHandler::TransformationRotate90); // EXIF orientation 6
-    writer.write(image);
-    return jpeg;
+    tool("exiftool", {"-q", "-overwrite_original", "-n", "-Orientation=6", writePicture(path, pixels, "JPG", Qt::darkYellow)});
+    return path;
 }
 
 bool RanUnprivileged()

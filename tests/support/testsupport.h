@@ -122,8 +122,9 @@ private:
 };
 // Runs one of Debian's tools with `input`; its output, or a null string when it failed.
 QString tool(const QString &program, const QStringList &args, const QByteArray &input = {});
-// A JPEG whose EXIF data says to turn it a quarter clockwise to stand upright (orientation 6).
-QByteArray jpegTurned(QSize pixels);
+// Writes a JPEG whose EXIF data says to turn it a quarter clockwise to stand
+// upright (orientation 6, set by exiftool) and returns its path.
+QString jpegTurned(const QString &path, QSize pixels);
 
 // As the superuser, whom file permissions do not bind, runs the running test
 // function (its data row too) again in a copy of this program as the user
