@@ -143,6 +143,7 @@ private slots:
         Desk desk;
         for (int i = 0; i < 10; ++i) // the page held other photos in those slots
             desk.place(i, garden, 500, 500, 700, 500);
+        desk.page.Pic(2).ZOrder(); // above slot 3: of rank 0 in the file, both stay below as they stood
         desk.page.LayoutSaved = true;
         desk.ui.answers << MsgAnswer::Find;
         desk.answer(writeBytes(dir.filePath("moved/missing.ppy"), file));
@@ -161,6 +162,8 @@ private slots:
         QCOMPARE(desk.slot(10), QString("used shown frame deep.jpg at 10,20 300x400 rank 2"));
         QCOMPARE(desk.slot(12).left(19), QString("free hidden picture"));
         QCOMPARE(desk.page.ZOrderCount, 9.0);
+        const std::vector<int> order = desk.page.stackingOrder();
+        QVERIFY(std::find(order.begin(), order.end(), 2) > std::find(order.begin(), order.end(), 3));
         // Find is a step of its own; photos found beside the layout leave the opened page changed.
         desk.run("mnuUndo");
         QCOMPARE(desk.slot(4), QString("used shown frame moved away.jpg at 100,200 1500x1000 rank 3"));
