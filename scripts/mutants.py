@@ -283,8 +283,6 @@ MUTANTS = [
     ("halves rounded away from zero", "src/platform/rounding.h", [("const double r = std::nearbyint(v);", "const double r = std::round(v);")]),
     ("window 250 twips lower", "src/app/frmmain.cpp", [("/ 2 - 250);", "/ 2 + 250);")]),
     ("second copy runs", "src/app/frmmain.cpp", [("    if (App::PrevInstance()) {\n        End();\n        return false;\n    }\n", "")]),
-    ("a file counts as the last folder", "src/app/frmmain.cpp",
-     [("QFileInfo(m_page.LastPath).isDir()", "QFileInfo(m_page.LastPath).exists()")]),
     ("exit does not store the folder", "src/app/frmmain.cpp", [("        return;\n    storeLastFolder();\n    End();", "        return;\n    End();")]),
     ("closing does not store the folder", "src/app/frmmain.cpp", [("    if (!m_ended)\n        Form_Unload();\n", "")]),
     ("start-up keeps stamps", "src/app/frmmain.cpp", [("    m_page.PicZOrder.fill(0);\n", "")]),

@@ -478,6 +478,8 @@ private slots:
             if (signal == SIGKILL)
                 steps << telling;
         }
+        QElapsedTimer waited;
+        waited.start();
         {
             // A full disk, as a file-size limit: writes beyond it fail (EFBIG).
             const Limit disk(RLIMIT_FSIZE, 1 << 20, how.endsWith("1 MB of disk"));
@@ -486,6 +488,7 @@ private slots:
                 desk.run("mnuSelect");
             desk.form.Toolbar1_ButtonClick("Acquire");
         }
+        QVERIFY2(waited.elapsed() < 60000, "Cancel did not end the wait"); // it ends it in half a second
         QVERIFY2(said.contains(told), qPrintable(said));
         QTRY_COMPARE_WITH_TIMEOUT(helperProcess(), 0, 10000); // ended, whatever became of it
         QTRY_VERIFY(QProcess::execute("pgrep", {"-f", "sleep 600"}) != 0);
