@@ -13,114 +13,20 @@ namespace {
 // Neither side of a picture may claim more pixels than this.
 constexpr int kWidest = 65535;
 
-// The boxes of a HEIF file, read just far enough to learn the size a derived
-// primary image (a grid of tiles, an overlay) says it puts together: libheif
-// allocates that size whatever the image's own size says, so a few bytes
-// could claim gigabytes.
-struct Boxes {
-    const uchar *data;
-    qint64 size;
-
-    quint64 be(qint64 at, int bytes) const
-    {
-        quint64 v = 0;
-        for (int i = 0; i < bytes; ++i)
-            v = v << 8 | (at + i < size ? data[at + i] : 0);
-        return v;
-    }
-    // Calls `each(type, body, end)` for the boxes from `at` to `end`; false when one runs past it.
-    template <class Each> bool walk(qint64 at, qint64 end, Each each) const
-    {
-        while (at + 8 <= end) {
-            quint64 length = be(at, 4);
-            qint64 body = at + 8;
-            if (length == 1) {
-                length = be(at + 8, 8);
-                body += 8;
-            } else if (length == 0) {
-                length = quint64(end - at);
-            }
-            if (length < quint64(body - at) || length > quint64(end - at))
-                return false;
-            each(QByteArray(reinterpret_cast<const char *>(data + at + 4), 4), body, at + qint64(length));
-            at += qint64(length);
-        }
-        return true;
-    }
-
-    // The output size a primary grid or overlay claims, or an empty size.
-    QSize derivedSize() const
-    {
-        qint64 meta = -1, metaEnd = -1;
-        walk(0, size, [&](const QByteArray &type, qint64 body, qint64 end) {
-            if (type == "meta" && meta < 0)
-                meta = body + 4, metaEnd = end; // a full box
-        });
-        if (meta < 0)
-            return QSize();
-        quint64 primary = 0;
-        QByteArray primaryType;
-        qint64 idat = -1, idatEnd = -1;
-        qint64 iloc = -1, ilocEnd = -1, iinf = -1, iinfEnd = -1;
-        walk(meta, metaEnd, [&](const QByteArray &type, qint64 body, qint64 end) {
-            if (type == "pitm")
-                primary = be(body + 4, data[body] == 0 ? 2 : 4);
-            else if (type == "idat")
-                idat = body, idatEnd = end;
-            else if (type == "iloc")
-                iloc = body, ilocEnd = end;
-            else if (type == "iinf")
-                iinf = body, iinfEnd = end;
-        });
-        if (iinf < 0 || iloc < 0)
-            return QSize();
-        const int iinfVersion = data[iinf];
-        walk(iinf + 4 + (iinfVersion == 0 ? 2 : 4), iinfEnd, [&](const QByteArray &type, qint64 body, qint64) {
-            const int version = data[body];
-            if (type != "infe" || version < 2)
-                return;
-            const int idBytes = version == 2 ? 2 : 4;
-            if (be(body + 4, idBytes) == primary)
-                primaryType = QByteArray(reinterpret_cast<const char *>(data + body + 4 + idBytes + 2), 4);
-        });
-        if (primaryType != "grid" && primaryType != "iovl")
-            return QSize();
-        // Where the primary item's first extent lies.
-        const int version = data[iloc];
-        const int offsetSize = data[iloc + 4] >> 4, lengthSize = data[iloc + 4] & 15;
-        const int baseSize = data[iloc + 5] >> 4, indexSize = version >= 1 ? data[iloc + 5] & 15 : 0;
-        qint64 at = iloc + 6;
-        const int idBytes = version < 2 ? 2 : 4;
-        const quint64 count = be(at, idBytes);
-        at += idBytes;
-        for (quint64 i = 0; i < count && at < ilocEnd; ++i) {
-            const quint64 id = be(at, idBytes);
-            at += idBytes;
-            const int method = version >= 1 ? int(be(at, 2) & 15) : 0;
-            at += version >= 1 ? 2 : 0;
-            at += 2; // data reference index
-            const quint64 base = be(at, baseSize);
-            at += baseSize;
-            const quint64 extents = be(at, 2);
-            at += 2;
-            const quint64 offset = be(at + indexSize, offsetSize);
-            if (id == primary && extents > 0) {
-                // A grid: version, flags, rows-1, columns-1, width, height;
-                // an overlay: version, flags, four fill values, width, height.
-                const qint64 start = (method == 1 ? idat : 0) + qint64(base + offset);
-                const qint64 end = method == 1 ? idatEnd : size;
-                const bool wide = start >= 0 && start + 2 <= end && (data[start + 1] & 1);
-                const qint64 sizes = start + (primaryType == "grid" ? 4 : 10);
-                if ((method == 1 && idat < 0) || method > 1 || start < 0 || sizes + (wide ? 8 : 4) > end)
-                    return QSize(1 << 30, 1 << 30); // cannot be checked: taken as too large
-                return QSize(int(std::min<quint64>(be(sizes, wide ? 4 : 2), 1 << 30)),
-                             int(std::min<quint64>(be(sizes + (wide ? 4 : 2), wide ? 4 : 2), 1 << 30)));
-            }
-            at += qint64(extents) * (indexSize + offsetSize + lengthSize);
-        }
-        return QSize();
-    }
-};
+// The side libheif may not reach when it decodes an image. A derived image
+// (a grid of tiles, an overlay) names the size it puts together on its own,
+// and libheif allocates that size whatever the image's own size says: a few
+// bytes could claim gigabytes. Bounded by libheif's own limit on the context,
+// neither the image nor any tile of it may have a side this long: the longer
+// of its sides as its boxes give them before any turn or crop and as libheif
+// reports them after, plus a coding block of padding, and at least a tile of
+// the largest size encoders write for a small picture.
+int sideLimit(const heif_image_handle *handle)
+{
+    const int longest = std::max({heif_image_handle_get_ispe_width(handle), heif_image_handle_get_ispe_height(handle),
+                                  heif_image_handle_get_width(handle), heif_image_handle_get_height(handle), 0});
+    return std::max(std::min(longest, kWidest) + 64, 2048);
+}
 
 // An 8-bit 4:2:0 picture shrunk to `size` straight from its planes: each pixel
 // the mean of up to 4 x 4 samples of what it stands for, then turned into RGB
@@ -170,7 +76,8 @@ bool failed(const heif_error &e, QString &why)
 {
     if (e.code == heif_error_Ok)
         return false;
-    why = QString::fromUtf8(e.message ? e.message : "the HEIF file cannot be read");
+    why = e.subcode == heif_suberror_Security_limit_exceeded ? QStringLiteral("the picture is too large")
+                                                             : QString::fromUtf8(e.message ? e.message : "the HEIF file cannot be read");
     return true;
 }
 } // namespace
@@ -184,6 +91,11 @@ public:
     bool isNull() const { return !m_primary; }
     QSize size() const override { return m_size; }
     QSize thumbnailSize() const override { return m_thumbnailSize; }
+    qint64 mostPixels(bool thumbnail) const override
+    {
+        const qint64 side = sideLimit(thumbnail && m_thumbnail ? m_thumbnail : m_primary);
+        return side * side;
+    }
     QImage decode(bool thumbnail, QSize atMost, QString &why, colour::Source &colours) const override;
 
 private:
@@ -204,16 +116,8 @@ Decoder::Decoder(const uchar *data, qint64 size, QString &why)
         return;
     }
     m_size = QSize(heif_image_handle_get_width(m_primary), heif_image_handle_get_height(m_primary));
-    // A grid or overlay puts together no more than the image's own size.
-    const QSize derived = Boxes{data, size}.derivedSize();
-    if (!derived.isEmpty() && qint64(derived.width()) * derived.height() > qint64(m_size.width()) * m_size.height()) {
-        why = QStringLiteral("the picture claims to be larger than it is");
-        heif_image_handle_release(m_primary);
-        m_primary = nullptr;
-        return;
-    }
     heif_item_id largest = 0;
-    int most = 0;
+    qint64 most = 0;
     const int count = heif_image_handle_get_number_of_thumbnails(m_primary);
     std::vector<heif_item_id> ids(size_t(std::max(count, 0)));
     heif_image_handle_get_list_of_thumbnail_IDs(m_primary, ids.data(), count);
@@ -222,8 +126,8 @@ Decoder::Decoder(const uchar *data, qint64 size, QString &why)
         if (heif_image_handle_get_thumbnail(m_primary, id, &thumbnail).code != heif_error_Ok)
             continue;
         const QSize s(heif_image_handle_get_width(thumbnail), heif_image_handle_get_height(thumbnail));
-        if (s.width() * s.height() > most) {
-            most = s.width() * s.height();
+        if (qint64(s.width()) * s.height() > most) {
+            most = qint64(s.width()) * s.height();
             largest = id;
             m_thumbnailSize = s;
         }
@@ -273,6 +177,7 @@ QImage Decoder::decode(bool thumbnail, QSize atMost, QString &why, colour::Sourc
         why = QStringLiteral("the HEIF file holds no picture");
         return QImage();
     }
+    heif_context_set_maximum_image_size_limit(m_context, sideLimit(handle));
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
     // Shown far smaller than it is, a picture is shrunk from its Y, Cb and Cr
     // planes: libheif's own conversion first makes four bytes a pixel at full

@@ -25,10 +25,13 @@ public:
     virtual QSize size() const = 0;
     // The largest embedded thumbnail's size, or an empty size.
     virtual QSize thumbnailSize() const = 0;
+    // The most pixels decoding the primary image or its largest thumbnail
+    // may put together, whatever its boxes claim.
+    virtual qint64 mostPixels(bool thumbnail) const = 0;
     // The primary image, or its largest thumbnail, upright, shrunk to at most
     // `atMost` (when not empty), as RGB32 (ARGB32 with alpha), and where its
     // colours come from (the file's boxes, else the coded picture); a null
-    // image and a reason on failure.
+    // image and a reason on failure. One decode at a time.
     virtual QImage decode(bool thumbnail, QSize atMost, QString &why, colour::Source &colours) const = 0;
 };
 

@@ -242,17 +242,14 @@ QImage sampleBmp(const uchar *p, const BmpFacts &bmp, QSize out, QRectF part)
     return image;
 }
 
-bool qtFileComplete(QFile &file, const QByteArray &format)
+bool qtFileComplete(const QFile &file, const QByteArray &format)
 {
     if (format != "gif" && format != "bmp")
         return true;
-    const qint64 n = file.size();
-    const uchar *p = n > 0 ? file.map(0, n) : nullptr;
-    if (!p)
-        return false;
-    const bool whole = format == "gif" ? readGif(p, n).complete : bmpComplete(p, n);
-    file.unmap(const_cast<uchar *>(p));
-    return whole;
+    const MappedFile mapped(file);
+    const uchar *p = mapped.data();
+    const qint64 n = mapped.size();
+    return p && (format == "gif" ? readGif(p, n).complete : bmpComplete(p, n)) && !mapped.cutShort();
 }
 
 // Whether a PNG carries a colour profile (an iCCP chunk before its pixels):
@@ -270,11 +267,12 @@ bool pngHasProfile(QIODevice &device)
 // Whether every PNG in the file (the file itself, or one inside an icon) keeps
 // its chunks within the file. libpng sets aside what a chunk's header claims
 // before it reads the chunk: four damaged bytes would have it reach for 2 GB.
-bool pngChunksFit(QFile &file)
+bool pngChunksFit(const QFile &file)
 {
     static constexpr uchar kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    const qint64 n = file.size();
-    const uchar *p = n > 0 ? file.map(0, n) : nullptr;
+    const MappedFile mapped(file);
+    const uchar *p = mapped.data();
+    const qint64 n = mapped.size();
     if (!p)
         return true; // nothing to read, or read as a stream: the reader finds out
     bool fit = true;
@@ -293,8 +291,7 @@ bool pngChunksFit(QFile &file)
                 break;
         }
     }
-    file.unmap(const_cast<uchar *>(p));
-    return fit;
+    return fit && !mapped.cutShort();
 }
 
 // A PNG's bits a channel, from its header.
@@ -312,7 +309,8 @@ struct Opened {
     FileIdentity identity;
     bool jpeg = false;
     jpeg::Header header;          // for JPEG
-    std::unique_ptr<heif::File> heif;     // for HEIF and AVIF
+    std::unique_ptr<MappedFile> mapped;   // for HEIF and AVIF: the file, read by
+    std::unique_ptr<heif::File> heif;     // libheif from memory
     std::unique_ptr<QImageReader> reader; // for the other formats
     QByteArray format;
     colour::Source colours;
@@ -336,7 +334,8 @@ struct Opened {
             transformation = fromExif(header.orientation);
             colours = {header.icc, 0, 0, header.cmyk, header.inverted};
         } else if (const uchar *p = mapHeif()) {
-            heif = heif::open(p, file.size(), why);
+            heif = heif::open(p, mapped->size(), why);
+            checkWhole();
             if (!heif)
                 throw PictureError(QStringLiteral("%1: %2").arg(path, why));
             format = "heif";
@@ -361,10 +360,9 @@ struct Opened {
             throw PictureError(QStringLiteral("%1 is too large").arg(path));
         natural = turned(transformation) ? stored.transposed() : stored;
         if (format == "gif" && area(stored) > kLargeScreen) {
-            const qint64 n = file.size();
-            if (const uchar *p = n > 0 ? file.map(0, n) : nullptr) {
-                const GifFacts gif = readGif(p, n);
-                file.unmap(const_cast<uchar *>(p));
+            const MappedFile gifFile(file);
+            if (const uchar *p = gifFile.data()) {
+                const GifFacts gif = readGif(p, gifFile.size());
                 if (QRect(QPoint(), stored).contains(gif.frame) && area(gif.frame.size()) * 4 < area(stored))
                     gifFrame = gif;
             }
@@ -379,10 +377,16 @@ struct Opened {
         const qint64 n = file.peek(head, sizeof head);
         if (!heif::isHeif(reinterpret_cast<const uchar *>(head), n))
             return nullptr;
-        const uchar *p = file.map(0, file.size());
-        if (!p)
+        mapped = std::make_unique<MappedFile>(file);
+        if (!mapped->data())
             throw PictureError(QStringLiteral("%1 cannot be read").arg(file.fileName()));
-        return p;
+        return mapped->data();
+    }
+    // Refuses what was read from a mapped file that went short meanwhile.
+    void checkWhole() const
+    {
+        if (mapped && mapped->cutShort())
+            throw PictureError(QStringLiteral("%1: the file is cut short").arg(file.fileName()));
     }
 
     // The first frame of a GIF on its logical screen, that screen `whole`
@@ -439,11 +443,11 @@ struct Opened {
             // The screen copy from the file's own thumbnail when that is large enough.
             const bool thumbnail = part == QRectF(0, 0, 1, 1) && heif->thumbnailSize().width() >= whole.width() &&
                                    heif->thumbnailSize().height() >= whole.height();
-            const QSize decoded = thumbnail ? heif->thumbnailSize() : stored;
             // libheif's planes and its pixels, four bytes each.
-            const DecodeBudget::Reservation held(6 * area(decoded) + 4 * area(whole));
+            const DecodeBudget::Reservation held(6 * heif->mostPixels(thumbnail) + 4 * area(whole));
             QString why;
             const QImage image = heif->decode(thumbnail, whole, why, colours);
+            checkWhole();
             if (image.isNull())
                 throw PictureError(why);
             const QRect crop = pixelsOf(part, image.size());
@@ -457,21 +461,18 @@ struct Opened {
             return crop == screen.rect() ? screen : screen.copy(crop);
         }
         if (format == "bmp") {
-            const qint64 n = file.size();
-            const uchar *p = n > 0 ? file.map(0, n) : nullptr;
-            const std::optional<BmpFacts> bmp = p ? readBmp(p, n) : std::nullopt;
+            const MappedFile bmpFile(file);
+            const uchar *p = bmpFile.data();
+            const std::optional<BmpFacts> bmp = p ? readBmp(p, bmpFile.size()) : std::nullopt;
             if (bmp && bmp->plain()) {
                 const QSize out = pixelsOf(part, wholeStored).size();
                 const DecodeBudget::Reservation held(4 * area(out));
-                const bool complete = bmpComplete(p, n);
+                const bool complete = bmpComplete(p, bmpFile.size());
                 const QImage image = complete ? sampleBmp(p, *bmp, out, part) : QImage();
-                file.unmap(const_cast<uchar *>(p));
-                if (!complete)
+                if (!complete || bmpFile.cutShort())
                     throw PictureError(QStringLiteral("the file is cut short"));
                 return image;
             }
-            if (p)
-                file.unmap(const_cast<uchar *>(p));
         }
         // Qt decodes these whole, then scales.
         // PNG and TIFF may hold 16 bits a channel: such a picture is held whole

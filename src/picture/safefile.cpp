@@ -1,8 +1,14 @@
 #include "safefile.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <limits>
+#include <mutex>
+
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +20,95 @@ FileIdentity identityOf(const struct stat &st)
     return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
             qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
+
+// The mappings being read, where a bus error (a page of the file gone) is
+// answered with a page of zeros. The signal handler reads them without locks:
+// a place is taken by setting its length, then its start; left by clearing
+// its start first.
+struct Guard {
+    std::atomic<uintptr_t> start{0}, length{0};
+    std::atomic<bool> faulted{false};
+};
+constexpr int kGuards = 256;
+Guard g_guards[kGuards];
+struct sigaction g_previous {};
+
+void onBusError(int signal, siginfo_t *info, void *context)
+{
+    const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
+    const auto page = uintptr_t(::sysconf(_SC_PAGESIZE));
+    for (Guard &guard : g_guards) {
+        const uintptr_t start = guard.start.load();
+        const uintptr_t length = guard.length.load();
+        if (start == 0 || at < start || at - start >= length || guard.start.load() != start)
+            continue;
+        void *zeros = reinterpret_cast<void *>(at & ~(page - 1));
+        if (::mmap(zeros, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+            guard.faulted.store(true);
+            return; // the read is made again, of zeros
+        }
+    }
+    // Not a page of a guarded file: as it would have been without this handler.
+    if (g_previous.sa_flags & SA_SIGINFO) {
+        g_previous.sa_sigaction(signal, info, context);
+    } else if (g_previous.sa_handler != SIG_DFL && g_previous.sa_handler != SIG_IGN) {
+        g_previous.sa_handler(signal);
+    } else {
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+    }
+}
+
+int guard(const void *start, qint64 length)
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previous);
+    });
+    for (int i = 0; i < kGuards; ++i) {
+        uintptr_t none = 0;
+        // The place is held by a length until its start is set.
+        if (g_guards[i].length.compare_exchange_strong(none, uintptr_t(length))) {
+            g_guards[i].faulted.store(false);
+            g_guards[i].start.store(reinterpret_cast<uintptr_t>(start));
+            return i;
+        }
+    }
+    return -1;
+}
 } // namespace
+
+MappedFile::MappedFile(const QFile &file)
+{
+    const qint64 size = file.size();
+    if (size <= 0 || file.handle() < 0 || quint64(size) > std::numeric_limits<size_t>::max())
+        return;
+    void *p = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, file.handle(), 0);
+    if (p == MAP_FAILED)
+        return;
+    m_guard = guard(p, size);
+    if (m_guard < 0) { // every place taken: not read at all rather than unguarded
+        ::munmap(p, size_t(size));
+        return;
+    }
+    m_data = static_cast<const uchar *>(p);
+    m_size = size;
+}
+
+MappedFile::~MappedFile()
+{
+    if (!m_data)
+        return;
+    g_guards[m_guard].start.store(0);
+    ::munmap(const_cast<uchar *>(m_data), size_t(m_size));
+    g_guards[m_guard].length.store(0);
+}
+
+bool MappedFile::cutShort() const { return m_guard >= 0 && g_guards[m_guard].faulted.load(); }
 
 QString fileNameOf(QByteArrayView bytes)
 {

@@ -30,4 +30,26 @@ QByteArray bytesOf(const QString &name);
 // a reason otherwise. `identity`, when given, receives the file's identity.
 bool openRegularFile(const QString &path, QFile &file, QString &why, FileIdentity *identity = nullptr);
 
+// An open file mapped whole into memory for reading, as long as this lives.
+// Anyone who may write the file may shorten it while it is read (a sync tool,
+// an editor saving in place): the pages it no longer holds then read as zeros
+// rather than ending the process, and cutShort() tells that it happened. An
+// empty file, or one that cannot be mapped, gives no data.
+class MappedFile {
+public:
+    explicit MappedFile(const QFile &file);
+    ~MappedFile();
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+    const uchar *data() const { return m_data; }
+    qint64 size() const { return m_size; }
+    // Whether the file went short of some page that was read.
+    bool cutShort() const;
+
+private:
+    const uchar *m_data = nullptr;
+    qint64 m_size = 0;
+    int m_guard = -1;
+};
+
 } // namespace vintrel

@@ -2,13 +2,17 @@
 // dialog (what it keeps, where it leaves the current directory).
 #include <QtEndian>
 
+#include <thread>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/commondialog.h"
 #include "picture/decodebudget.h"
 #include "picture/pictureerror.h"
 #include "platform/errors.h"
 #include "picture/picture.h"
+#include "picture/safefile.h"
 #include "testsupport.h"
 
 #include <libheif/heif.h>
@@ -262,6 +266,52 @@ private slots:
         QVERIFY2(peak <= qint64(loads.hasMatch() ? loads.captured(1).toInt() : 64) << 20 && peak <= DecodeBudget::kTotal,
                  qPrintable(QString::number(peak >> 20) + " MB"));
 #endif
+    }
+
+    // A photo that another program shortens and writes back while it is read
+    // (a sync tool, an editor saving in place): the pages gone read as zeros
+    // and the load is refused as cut short, or it gives the picture; the
+    // process lives on.
+    void shrinkingWhileReadIsNoCrash()
+    {
+        QFile file(writeBytes(at("three pages"), QByteArray(3 * 4096, 'x')));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const MappedFile mapped(file);
+        QVERIFY(!mapped.cutShort());
+        QVERIFY(::truncate(QFile::encodeName(file.fileName()).constData(), 4096) == 0);
+        QCOMPARE(mapped.data()[2 * 4096 + 1] + mapped.data()[0], 'x');
+        QVERIFY(mapped.cutShort());
+        QImage gradient(1600, 1200, QImage::Format_RGB32);
+        for (int y = 0; y < gradient.height(); ++y)
+            for (int x = 0; x < gradient.width(); ++x)
+                gradient.setPixel(x, y, qRgb(x % 256, y % 256, (x + y) % 256));
+        QVERIFY(gradient.save(at("shrinking.bmp")));
+        for (const QString &path : {at("shrinking.bmp"), heic(at("shrinking.heic"), gradient, 1)}) {
+            const QByteArray whole = readBytes(path);
+            std::atomic<bool> done{false};
+            std::thread writer([&] {
+                const QByteArray name = QFile::encodeName(path);
+                while (!done) {
+                    ::truncate(name.constData(), 4096);
+                    QThread::usleep(1000);
+                    QFile again(path);
+                    if (again.open(QIODevice::ReadWrite))
+                        again.write(whole);
+                    again.close();
+                    QThread::usleep(1000);
+                }
+            });
+            bool right = true;
+            for (int i = 0; i < 16; ++i) {
+                try {
+                    right &= LoadPicture(path, [](QSize) { return QSize(800, 600); }).size() == gradient.size();
+                } catch (const PictureError &) {
+                }
+            }
+            done = true;
+            writer.join();
+            QVERIFY(right);
+        }
     }
 
     // Pictures of few colours (a palette, one bit a pixel) keep their colours
