@@ -1,6 +1,7 @@
 #include "findphotos.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -31,9 +32,14 @@ std::optional<QString> besideLayout(const QString &layoutPath, const QString &ph
     QStringList candidates{folder.filePath(parts.constLast())};
     if (parts.size() > 1)
         candidates << folder.filePath(parts[parts.size() - 2] + QLatin1Char('/') + parts.constLast());
-    for (const QString &candidate : candidates)
-        if (!photoMissing(candidate))
+    // In a folder others may write (a shared one, /tmp), another user's file
+    // under the photo's name is not taken for it.
+    for (const QString &candidate : candidates) {
+        struct stat st {};
+        if (!photoMissing(candidate) && ::stat(bytesOf(candidate).constData(), &st) == 0 &&
+            (st.st_uid == ::geteuid() || st.st_uid == 0))
             return candidate;
+    }
     return std::nullopt;
 }
 

@@ -18,7 +18,8 @@ bool photoMissing(const QString &path);
 
 // A missing photo stored as ".../photos/beach.jpg" is looked for as
 // "beach.jpg" in the layout file's folder, then as "photos/beach.jpg" under
-// it: the first that exists, or nothing.
+// it: the first that exists and is the user's own (or the system's), or
+// nothing.
 std::optional<QString> besideLayout(const QString &layoutPath, const QString &photoPath);
 
 // The first file of each name in the folder or below it, at most `levels`

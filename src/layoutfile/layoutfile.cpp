@@ -1,7 +1,9 @@
 #include "layoutfile.h"
 
+#include <cmath>
 #include <map>
 #include <optional>
+#include <set>
 
 #include <cerrno>
 #include <cstring>
@@ -35,6 +37,12 @@ const QString kLoadError =
     QStringLiteral("There was an error loading your file. File may be corrupted or image file may be missing.");
 const QString kMissingPhotos =
     QStringLiteral("One or more photos could not be loaded because it is missing or renamed.");
+
+// Whether a picture of `size` has the proportions a record gives its photo.
+bool sameProportions(QSize size, double ratioWH)
+{
+    return !size.isEmpty() && ratioWH > 0 && std::abs(double(size.width()) / size.height() - ratioWH) <= 0.01 * ratioWH;
+}
 
 } // namespace
 
@@ -232,7 +240,7 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
         MsgBox(ui, kLoadError, MsgButtons::Ok, MsgIcon::Stop);
         return;
     }
-    bool relinked = false;
+    std::set<int> besides; // the slots whose photos were found beside the layout
     for (int i = 0; i < lf::kRecords; ++i) {
         const lf::ReadSlot &slot = readSlots[i];
         if (slot.path.isEmpty())
@@ -242,7 +250,8 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
             // A layout moved with its photos finds them beside it.
             const std::optional<QString> beside = besideLayout(layoutPath, slot.path);
             paths[i] = beside.value_or(QString());
-            relinked = relinked || beside;
+            if (beside)
+                besides.insert(i);
         }
         if (!paths[i].isEmpty())
             toLoad[paths[i]] = toLoad[paths[i]].expandedTo(page.devicePixels(QSizeF(slot.width, slot.height)));
@@ -259,6 +268,19 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
     std::map<QString, std::optional<Picture>> pictures;
     for (qsizetype j = 0; j < requests.size(); ++j)
         pictures[requests[j].path] = loaded->at(j);
+    // A file found beside the layout stands for the photo only when it has
+    // the photo's proportions; another picture of the same name (phones
+    // repeat their names) is no more than a name.
+    for (auto i = besides.begin(); i != besides.end();) {
+        const std::optional<Picture> &picture = pictures.at(paths[*i]);
+        if (!picture || sameProportions(picture->size(), readSlots[*i].ratioWH)) {
+            ++i;
+        } else {
+            paths[*i].clear();
+            i = besides.erase(i);
+        }
+    }
+    const bool relinked = !besides.empty();
 
     QList<int> missing;
     QStringList missingPaths, unreadable;
@@ -308,9 +330,26 @@ void openLayoutFile(Page &page, const QString &layoutPath, Ui &ui)
                QStringLiteral("These photos could not be read, and are shown as empty frames:\n\n%1")
                    .arg(unreadable.join(QLatin1Char('\n'))),
                MsgButtons::Ok, MsgIcon::Information);
-    if (!missing.isEmpty() && MsgBox(ui, kMissingPhotos, MsgButtons::OkFind, MsgIcon::Information,
-                                     missingPaths.join(QLatin1Char('\n'))) == MsgAnswer::Find)
-        findMissingPhotos(page, ui, missing);
+    // Photos taken from beside the layout are never taken unseen.
+    QString foundBeside;
+    QStringList foundPaths;
+    for (int i : besides)
+        foundPaths << QDir::toNativeSeparators(paths[i]);
+    foundPaths.removeDuplicates();
+    const QString layoutFolder = QDir::toNativeSeparators(QFileInfo(layoutPath).absolutePath());
+    if (besides.size() == 1)
+        foundBeside = QStringLiteral("1 photo was found beside the layout, in \"%1\", and is used from there.").arg(layoutFolder);
+    else if (!besides.empty())
+        foundBeside = QStringLiteral("%1 photos were found beside the layout, in \"%2\", and are used from there.")
+                          .arg(besides.size())
+                          .arg(layoutFolder);
+    if (!missing.isEmpty()) {
+        if (MsgBox(ui, foundBeside.isEmpty() ? kMissingPhotos : kMissingPhotos + QStringLiteral("\n\n") + foundBeside,
+                   MsgButtons::OkFind, MsgIcon::Information, missingPaths.join(QLatin1Char('\n'))) == MsgAnswer::Find)
+            findMissingPhotos(page, ui, missing);
+    } else if (!besides.empty()) {
+        MsgBox(ui, foundBeside, MsgButtons::Ok, MsgIcon::Information, foundPaths.join(QLatin1Char('\n')));
+    }
 }
 
 } // namespace vintrel

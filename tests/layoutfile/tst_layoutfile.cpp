@@ -1,6 +1,7 @@
 // Layout files: the text of numbers and fields, and Save Layout As and Open
 // Layout on the real page with real files.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 
@@ -130,15 +131,24 @@ private slots:
         writePicture(dir.filePath("tree/a/b/c/z/moved away.jpg"), {40, 30}); // as deep, but later by name
         const QString damaged = writeBytes(dir.filePath("notes.jpg"), "not a picture");
         const QString gone = dir.filePath("moved away.jpg"), deep = "/nowhere/deep.jpg";
+        // The layout's folder is one others may write: a file another user put
+        // there under a photo's name is not taken, nor a picture of the
+        // photo's name that has other proportions.
+        QFile::setPermissions(dir.filePath("moved"), QFileDevice::Permissions(0x7777));
+        if (::geteuid() == 0) // only the superuser can give a file away
+            QCOMPARE(::chown(QFile::encodeName(writePicture(dir.filePath("moved/IMG_0004.jpg"), {40, 30})), 65534, 65534), 0);
+        writePicture(dir.filePath("moved/photos/upright.jpg"), {30, 40});
         // Slot 0's flags are neither "Y" nor "N": its visibility and use stay as they stood.
         const QByteArray file = layout({{0, record(beach, R"("840","600","2400","1800","y","n","0.75","1.333333","1","4")")},
                                         {4, record(gone, R"("100","200","1500","1000","Y","Y","0.6666667","1.5","3","4")")},
-                                        {6, record("/nowhere/photos/beside.jpg", R"("10","20","300","400","Y","Y","1","1","2","4")")},
-                                        {7, record("/nowhere/flat.jpg", R"("10","20","300","400","Y","Y","1","1","2","4")")},
+                                        {6, record("/nowhere/photos/beside.jpg", R"("10","20","300","400","Y","Y","0.75","1.333333","2","4")")},
+                                        {7, record("/nowhere/flat.jpg", R"("10","20","300","400","Y","Y","0.75","1.333333","2","4")")},
                                         {8, record(damaged, R"("10","20","300","400","Y","Y","1","1","2","4")")},
                                         {9, record(dir.path(), R"("10","20","300","400","N","Y","1","1","2","4")")},
                                         {10, record(deep, R"("10","20","300","400","Y","Y","1","1","2","4")")},
-                                        {12, record(beach, R"("10","20","300","400","y","y","1","1","2","4")")}},
+                                        {12, record(beach, R"("10","20","300","400","y","y","1","1","2","4")")},
+                                        {13, record("/phone/IMG_0004.jpg", R"("10","20","300","400","Y","Y","0.75","1.333333","2","4")")},
+                                        {14, record("/nowhere/photos/upright.jpg", R"("10","20","300","400","Y","Y","0.75","1.333333","2","4")")}},
                                        "9"); // the counter is the last record's
         Desk desk;
         for (int i = 0; i < 10; ++i) // the page held other photos in those slots
@@ -149,10 +159,14 @@ private slots:
         desk.answer(writeBytes(dir.filePath("moved/missing.ppy"), file));
         desk.ui.files << QStringList{dir.filePath("tree")};
         desk.run("mnuOpenPage");
-        QCOMPARE(desk.ui.said(), QStringList({"information: These photos could not be read, and are shown as empty frames:\n\n" + damaged,
-                                              "information: " + kMissing, "information: 1 of 3 missing photos were found."}));
+        const QStringList missing{gone, dir.path(), deep, "/phone/IMG_0004.jpg", "/nowhere/photos/upright.jpg"};
+        QCOMPARE(desk.ui.said(),
+                 QStringList({"information: These photos could not be read, and are shown as empty frames:\n\n" + damaged,
+                              "information: " + kMissing + "\n\n2 photos were found beside the layout, in \"" +
+                                  dir.filePath("moved") + "\", and are used from there.",
+                              "information: 1 of 5 missing photos were found."}));
         QCOMPARE(desk.ui.messages[1].buttons, MsgButtons::OkFind);
-        QCOMPARE(desk.ui.messages[1].details, QStringList({gone, dir.path(), deep}).join('\n'));
+        QCOMPARE(desk.ui.messages[1].details, missing.join('\n'));
         QCOMPARE(desk.ui.fileRequests[1].kind, FileDialogKind::Folder);
         QCOMPARE(desk.slot(0), QString("used shown picture beach.jpg at 840,600 2400x1800 rank 1"));
         QCOMPARE(desk.slot(4), QString("used shown picture moved away.jpg at 100,200 1500x1000 rank 3"));
@@ -182,6 +196,12 @@ private slots:
         desk.ui.files << QStringList{dir.filePath("tree")};
         desk.run("mnuOpenPage");
         QVERIFY(!desk.page.LayoutSaved);
+        // Every photo found beside the layout: said all the same, naming them.
+        desk.ui.answers << MsgAnswer::Yes;
+        desk.open(writeBytes(dir.filePath("moved/all found.ppy"), layout({{6, file.split('\n')[6].chopped(1)}}, "9")));
+        QCOMPARE(desk.ui.said().constLast(), "information: 1 photo was found beside the layout, in \"" +
+                                                 dir.filePath("moved") + "\", and is used from there.");
+        QCOMPARE(desk.ui.messages.constLast().details, beside);
     }
 
     void badFileLeavesPageUntouched_data()
