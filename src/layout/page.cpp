@@ -120,7 +120,10 @@ std::optional<QStringList> PageSurface::droppable(const QDropEvent *event) const
         if (!url.isLocalFile() ||
             !(host.isEmpty() || host == QLatin1String("localhost") || host == QSysInfo::machineHostName()))
             return std::nullopt;
-        paths << fileNameOf(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+        const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (path.contains('\0')) // names no file: the system would read only up to the NUL
+            return std::nullopt;
+        paths << fileNameOf(path);
     }
     if (paths.isEmpty())
         return std::nullopt;

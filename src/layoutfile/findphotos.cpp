@@ -19,7 +19,7 @@ namespace vintrel {
 bool photoMissing(const QString &path)
 {
     struct stat st {};
-    return ::stat(bytesOf(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+    return path.contains(QChar(0)) || ::stat(bytesOf(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
            QFileInfo(path).fileName().startsWith(QLatin1Char('.'));
 }
 

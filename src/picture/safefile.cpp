@@ -155,6 +155,11 @@ QByteArray bytesOf(const QString &name)
 
 bool openRegularFile(const QString &path, QFile &file, QString &why, FileIdentity *identity)
 {
+    // No file's name holds a NUL: the system would read the name only up to it.
+    if (path.contains(QChar(0))) {
+        why = QString::fromLocal8Bit(std::strerror(ENOENT));
+        return false;
+    }
     const int fd = ::open(bytesOf(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         why = QString::fromLocal8Bit(std::strerror(errno));

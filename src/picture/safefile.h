@@ -27,7 +27,7 @@ QString fileNameOf(QByteArrayView bytes);
 QByteArray bytesOf(const QString &name);
 
 // Opens `path` for reading into `file` when it names a regular file; false with
-// a reason otherwise. `identity`, when given, receives the file's identity.
+// a reason otherwise (a name holding a NUL names no file). `identity`, when given, receives the file's identity.
 bool openRegularFile(const QString &path, QFile &file, QString &why, FileIdentity *identity = nullptr);
 
 // An open file mapped whole into memory for reading, as long as this lives.

@@ -146,6 +146,7 @@ private slots:
                                         {8, record(damaged, R"("10","20","300","400","Y","Y","1","1","2","4")")},
                                         {9, record(dir.path(), R"("10","20","300","400","N","Y","1","1","2","4")")},
                                         {10, record(deep, R"("10","20","300","400","Y","Y","1","1","2","4")")},
+                                        {11, record(beach + QChar(0) + ".txt", R"("10","20","300","400","Y","Y","0.75","1.333333","2","4")")},
                                         {12, record(beach, R"("10","20","300","400","y","y","1","1","2","4")")},
                                         {13, record("/phone/IMG_0004.jpg", R"("10","20","300","400","Y","Y","0.75","1.333333","2","4")")},
                                         {14, record("/nowhere/photos/upright.jpg", R"("10","20","300","400","Y","Y","0.75","1.333333","2","4")")}},
@@ -159,12 +160,14 @@ private slots:
         desk.answer(writeBytes(dir.filePath("moved/missing.ppy"), file));
         desk.ui.files << QStringList{dir.filePath("tree")};
         desk.run("mnuOpenPage");
-        const QStringList missing{gone, dir.path(), deep, "/phone/IMG_0004.jpg", "/nowhere/photos/upright.jpg"};
+        // A name holding a NUL names no file, though the system would read it up to the NUL.
+        const QStringList missing{gone, dir.path(), deep, beach + QChar(0) + ".txt", "/phone/IMG_0004.jpg",
+                                  "/nowhere/photos/upright.jpg"};
         QCOMPARE(desk.ui.said(),
                  QStringList({"information: These photos could not be read, and are shown as empty frames:\n\n" + damaged,
                               "information: " + kMissing + "\n\n2 photos were found beside the layout, in \"" +
                                   dir.filePath("moved") + "\", and are used from there.",
-                              "information: 1 of 5 missing photos were found."}));
+                              "information: 1 of 6 missing photos were found."}));
         QCOMPARE(desk.ui.messages[1].buttons, MsgButtons::OkFind);
         QCOMPARE(desk.ui.messages[1].details, missing.join('\n'));
         QCOMPARE(desk.ui.fileRequests[1].kind, FileDialogKind::Folder);

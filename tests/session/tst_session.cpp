@@ -365,7 +365,8 @@ private:
             // Files dragged from a file manager onto the window, every byte of
             // their names kept: taken over the page or a photo on it, refused
             // elsewhere (a ruler reaches over the page's top), and refused
-            // whole with an address of the web or of another machine. A
+            // whole with an address of the web, of another machine or of a
+            // name holding a NUL. A
             // layout dropped alone opens; among photos it is no picture.
             QStringList files = chosen(s.b, 1 + s.c % 4), uris;
             if (s.a % 8 == 1 && !m_savedFiles.isEmpty()) {
@@ -375,8 +376,9 @@ private:
             const bool layout = files.size() == 1 && files[0].endsWith(".ppy");
             for (const QString &f : files)
                 uris << "file://" + bytesOf(f).toPercentEncoding("/");
-            if (s.a % 8 == 0)
-                uris.insert(qsizetype(s.a / 8 % quint32(uris.size())), s.a % 16 ? "https://example.com/a.jpg" : "file://elsewhere/a.jpg");
+            if (s.a % 8 == 0) // no local file: a name cut by a NUL names none either
+                uris.insert(qsizetype(s.a / 8 % quint32(uris.size())),
+                            QStringList{"https://example.com/a.jpg", "file://elsewhere/a.jpg", uris[0] + "%00.txt"}[s.a / 16 % 3]);
             PageSurface *surface = page().surface(); // the part of it in the window
             const QRect shown = surface->rect() & QRect(surface->mapFrom(&m_desk.form, QPoint()), m_desk.form.size());
             const QPoint at = shown.topLeft() + QPoint(int(s.d % quint32(shown.width())), int(s.d / 1000 % quint32(shown.height())));
