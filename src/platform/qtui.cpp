@@ -160,7 +160,8 @@ void QtUi::wirePreview(QPrintPreviewWidget &preview, const PaintSheet &paint)
 void QtUi::printPreview(QPrinter &printer, bool &shrinkToFit, const PaintSheet &paint)
 {
     QPrintPreviewDialog dialog(&printer, m_owner);
-    dialog.setWindowTitle(QStringLiteral("Print Preview"));
+    dialog.setWindowTitle(printer.outputFormat() == QPrinter::PdfFormat ? QStringLiteral("Print Preview (no printer: as a PDF file)")
+                                                                         : QStringLiteral("Print Preview"));
     auto *preview = dialog.findChild<QPrintPreviewWidget *>();
     if (!preview)
         return;

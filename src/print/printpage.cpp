@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
 #include <QThread>
@@ -36,11 +37,11 @@ QRectF printRect(const ImageControl &pic, double scale)
 }
 } // namespace
 
-std::vector<PrintItem> printItems(const Page &page, double scale)
+std::vector<PrintItem> printItems(const Page &page, double scale, bool pictures)
 {
     std::vector<PrintItem> items;
     for (int i : page.slotsByRank(0))
-        if (page.PicUsed[i] && !page.Pic(i).picture().isEmpty())
+        if (page.PicUsed[i] && page.Pic(i).picture().isEmpty() != pictures)
             items.push_back({i, printRect(page.Pic(i), scale)});
     return items;
 }
@@ -110,7 +111,7 @@ void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
     }
 }
 
-bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking, double finest)
+bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking, double finest, bool preview)
 {
     // Drawn once at a time: a preview asked to draw again while it waits for its photos draws nothing.
     static bool drawing = false;
@@ -118,11 +119,11 @@ bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *askin
         return false;
     const QScopedValueRollback<bool> once(drawing, true);
     const QSizeF printable = printableTwips(printer.pageLayout());
-    const std::vector<PrintItem> items =
-        printItems(page, printScale(printItems(page), printable, shrinkToFit));
+    const double scale = printScale(printItems(page), printable, shrinkToFit);
+    const std::vector<PrintItem> items = printItems(page, scale);
     // The document starts with the first photo drawn: a page without photos
-    // prints no sheet.
-    if (items.empty())
+    // prints no sheet. Its preview shows the sheet all the same.
+    if (items.empty() && !preview)
         return false;
     if (asking && reachesBeyond(items, printable) &&
         MsgBox(*asking,
@@ -130,13 +131,30 @@ bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *askin
                               "Print anyway?"),
                MsgButtons::YesNo, MsgIcon::Question) == MsgAnswer::No)
         return false;
-    // A PDF file says its colours are sRGB, as every photo's are made.
-    if (printer.outputFormat() == QPrinter::PdfFormat)
+    // A PDF file says its colours are sRGB, as every photo's are made. (Set
+    // on a preview's printer, it leaves the preview without a sheet.)
+    if (printer.outputFormat() == QPrinter::PdfFormat && !preview)
         printer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     paintPage(painter, page, items, printer.resolution(), printer.resolution(), finest);
+    if (preview) {
+        // The photos whose files are missing or unreadable, which print
+        // nothing, show as frames naming their files, as on the page.
+        const double dots = printer.resolution() / 1440.0;
+        QFont font = painter.font();
+        font.setPointSizeF(8);
+        painter.setFont(font);
+        for (const PrintItem &frame : printItems(page, scale, false)) {
+            const QRectF r(frame.twips.topLeft() * dots, frame.twips.size() * dots);
+            painter.fillRect(r, QColor(245, 245, 245));
+            painter.setPen(QPen(QColor(150, 150, 150), 0, Qt::DashLine));
+            painter.drawRect(r);
+            painter.drawText(r, Qt::AlignCenter | Qt::TextWrapAnywhere,
+                             QFileInfo(page.Pic(frame.slot).missing()).fileName());
+        }
+    }
     if (!painter.end()) {
         printer.abort();
         return false;
@@ -169,7 +187,7 @@ void mnuPrintPreview_Click(Page &page, Ui &ui)
     ui.printPreview(printer, paper.shrinkToFit, [&](QPrinter &sheet, bool forReal) {
         // The preview's pictures at the screen's detail, the printer's at the paper's.
         const double finest = forReal ? kMaxPrintDpi : kPreviewDpi;
-        if (!completed([&] { printSheet(sheet, page, paper.shrinkToFit, forReal ? &ui : nullptr, finest); }))
+        if (!completed([&] { printSheet(sheet, page, paper.shrinkToFit, forReal ? &ui : nullptr, finest, !forReal); }))
             sheet.abort();
     });
     paper = paperOf(printer, paper.shrinkToFit);

@@ -31,11 +31,12 @@ struct PrintItem {
     QRectF twips;
 };
 
-// The used photos with pictures, in drawing order: by rank, then by slot, each
+// The used photos with pictures (or, not `pictures`, those without: their
+// files missing or unreadable), in drawing order: by rank, then by slot, each
 // place and size times the scale. Ranks that are not whole, are negative or are
 // above the counter are not printed. Throws RuntimeError when a place or size
 // cannot be printed.
-std::vector<PrintItem> printItems(const Page &page, double scale = kPrintScale);
+std::vector<PrintItem> printItems(const Page &page, double scale = kPrintScale, bool pictures = true);
 
 // What is drawn of one photo: the part of it that shows (photos above it
 // covering the rest, or the sheet ending), its rectangle on the sheet in device
@@ -61,8 +62,11 @@ void paintPage(QPainter &painter, const Page &page, const std::vector<PrintItem>
 // The page on the printer's sheet, at 2.14 or shrunk to fit its paper, as
 // Print Page and the preview draw it, its pictures at most `finest` dots an
 // inch. When `asking`, a page with photos that reach beyond the printable area
-// is printed only if the user says so. False when nothing was drawn.
-bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking, double finest = kMaxPrintDpi);
+// is printed only if the user says so. False when nothing was drawn. Its
+// `preview` is a sheet however few photos print, and shows the frames of
+// photos whose files are missing.
+bool printSheet(QPrinter &printer, const Page &page, bool shrinkToFit, Ui *asking, double finest = kMaxPrintDpi,
+                bool preview = false);
 
 // The Print Page command. The paper chosen becomes the page's printable area.
 void mnuPrint_Click(Page &page, CommonDialog &cdDialog, Ui &ui);

@@ -2,7 +2,7 @@
 # End to end in a real X server under a window manager, with the CUPS queue of
 # the test's own as the default printer and then with no printer at all: the
 # line where the paper's printable area ends, the tooltip of a photo, the
-# preview, and the question before a photo that reaches beyond the line is
+# preview's sheet, and the question before a photo that reaches beyond the line is
 # printed cut off.
 #   print_paper.sh VINTREL_BINARY CUPS_SCRIPT
 set -euo pipefail
@@ -52,10 +52,17 @@ for machine in queue none; do
     [ "$(xdotool search --onlyvisible --classname vintrel | wc -l)" -gt "$before" ] || fail "no tooltip over the photo ($machine)"
     xdotool mousemove $((X + 200)) $((Y + 400))
 
-    # The preview opens over the window and closes.
+    # The preview opens over the window, shows its sheet (without a printer, as
+    # a PDF file would come out, and says so), and closes.
+    title="Print Preview"
+    [ "$machine" = none ] && title="Print Preview \\(no printer: as a PDF file\\)" # a pattern
     xdotool key alt+f v
-    for _ in $(seq 50); do [ "$(visible 'Print Preview')" -ge 1 ] && break; sleep 0.2; done
-    [ "$(visible 'Print Preview')" -ge 1 ] || fail "no print preview ($machine)"
+    for _ in $(seq 50); do [ "$(visible "$title")" -ge 1 ] && break; sleep 0.2; done
+    [ "$(visible "$title")" -ge 1 ] || fail "no print preview ($machine)"
+    settle
+    preview=$(xdotool search --onlyvisible --name "^$title\$" | head -n 1)
+    white=$(import -window "$preview" -depth 8 txt:- | grep -c '(255,255,255)' || true)
+    [ "$white" -gt 20000 ] || fail "the preview shows no sheet ($machine)"
     xdotool key Escape
     settle
 

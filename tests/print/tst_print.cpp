@@ -291,6 +291,23 @@ private slots:
         QCOMPARE(QColor(next.page.surface()->grab().toImage().pixel(right, 5)), QColor(120, 120, 120));
     }
 
+    // The preview of a page whose photos all went missing shows its sheet,
+    // with frames where the photos would print.
+    void previewShowsMissingPhotosAsFrames()
+    {
+        Desk desk;
+        place(desk, 0, red, {1000, 1000, 2000, 1500}, 1);
+        desk.page.Pic(0).setMissing(red);
+        desk.ui.previews << std::nullopt;
+        desk.run("mnuPrintPreview");
+        const QImage shown = desk.ui.previewed.constFirst();
+        int sheet = 0, frame = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                sheet += shown.pixel(x, y) == qRgb(255, 255, 255), frame += shown.pixel(x, y) == qRgb(245, 245, 245);
+        QVERIFY2(sheet > 100000 && frame > 10000, qPrintable(QString("%1 white, %2 of frames").arg(sheet).arg(frame)));
+    }
+
     // Photos tagged with a colour profile print in the sRGB colours the screen
     // shows, in a PDF that says its colours are sRGB; transparent parts print white.
     void colourProfilesOnPaper()
