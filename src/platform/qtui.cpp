@@ -109,10 +109,20 @@ std::optional<QStringList> QtUi::fileDialog(const FileDialogRequest &request)
     // typed, or chosen in the list (which puts it there as it is), is taken
     // exactly, quotes and all; where several may be chosen, when it names a file.
     const auto *typed = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    const QString named = typed && !typed->text().isEmpty() ? dialog.directory().absoluteFilePath(typed->text()) : QString();
-    if (request.kind == FileDialogKind::Folder || (many && (named.isEmpty() || !QFileInfo::exists(named))))
+    const QString text = typed ? typed->text() : QString();
+    const QString named = text.isEmpty() ? QString() : dialog.directory().absoluteFilePath(text);
+    if (request.kind == FileDialogKind::Folder || (many && text.isEmpty()))
         return dialog.selectedFiles();
-    return QStringList{named.isEmpty() ? dialog.selectedFiles().constFirst() : named};
+    if (many && !QFileInfo::exists(named) && text.contains(QLatin1Char('"'))) {
+        // Every name of the list, "a.jpg" "b.heic", also those the filter does
+        // not show (Qt keeps only the names it shows), in the order typed.
+        QStringList names;
+        const QStringList parts = text.split(QLatin1Char('"'));
+        for (qsizetype i = 1; i < parts.size(); i += 2)
+            names << dialog.directory().absoluteFilePath(parts[i]);
+        return names;
+    }
+    return QStringList{named};
 }
 
 namespace {

@@ -400,18 +400,25 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("chosen");
-        QTest::newRow("save") << int(FileDialogKind::Save) << "trip \"A\".ppy" << QStringList{"trip \"A\".ppy"};
-        QTest::newRow("open") << int(FileDialogKind::Open) << "say \"cheese\".gif" << QStringList{"say \"cheese\".gif"};
-        QTest::newRow("several") << int(FileDialogKind::OpenMany) << "\"A\" \"cheese\"" << QStringList{"A", "cheese"};
+        QTest::addColumn<QString>("filter");
+        const QString all = "All Files (*.*)|*.*";
+        QTest::newRow("save") << int(FileDialogKind::Save) << "trip \"A\".ppy" << QStringList{"trip \"A\".ppy"} << all;
+        QTest::newRow("open") << int(FileDialogKind::Open) << "say \"cheese\".gif" << QStringList{"say \"cheese\".gif"} << all;
+        QTest::newRow("several") << int(FileDialogKind::OpenMany) << "\"A\" \"cheese\"" << QStringList{"A", "cheese"} << all;
         QTest::newRow("several, one named so") << int(FileDialogKind::OpenMany) << "say \"cheese\".gif"
-                                               << QStringList{"say \"cheese\".gif"};
+                                               << QStringList{"say \"cheese\".gif"} << all;
+        // Names the filter does not show are chosen all the same, in their order.
+        QTest::newRow("several, some the filter hides")
+            << int(FileDialogKind::OpenMany) << "\"b.jpg\" \"c.heic\" \"d.jpg\" \"gone.heic\""
+            << QStringList{"b.jpg", "c.heic", "d.jpg", "gone.heic"} << "Graphic Files (*.jpg)|*.jpg|All Files (*.*)|*.*";
     }
     void fileDialogTakesTheNameAsTyped()
     {
         QFETCH(int, kind);
         QFETCH(QString, typed);
         QFETCH(QStringList, chosen);
-        for (const char *other : {"A", "cheese", "say \"cheese\".gif"})
+        QFETCH(QString, filter);
+        for (const char *other : {"A", "cheese", "say \"cheese\".gif", "b.jpg", "c.heic", "d.jpg"})
             writeBytes(at(other), "a file");
         QTimer::singleShot(200, [typed] {
             auto *edit = QApplication::activeModalWidget()->findChild<QLineEdit *>("fileNameEdit");
@@ -421,7 +428,7 @@ private slots:
         QtUi ui;
         for (QString &name : chosen)
             name = at(name);
-        QCOMPARE(ui.fileDialog({FileDialogKind(kind), "All Files (*.*)|*.*", {}, dir.path()}), std::optional(chosen));
+        QCOMPARE(ui.fileDialog({FileDialogKind(kind), filter, {}, dir.path()}), std::optional(chosen));
     }
 
     void filterBecomesQtNameFilters()
