@@ -153,11 +153,16 @@ int addPhotos(Page &page, Ui &ui, const QStringList &paths, const std::function<
             ++placed;
         }
     }
+    // The first ten named, the others counted and listed in the details: a
+    // box of thousands of names would run off the screen.
+    constexpr qsizetype kNamed = 10;
     if (!notPictures.isEmpty())
         MsgBox(ui,
                QStringLiteral("These files are not photos Vintrel can show, and were not added:\n\n%1")
-                   .arg(notPictures.join(QLatin1Char('\n'))),
-               MsgButtons::Ok, MsgIcon::Information);
+                       .arg(notPictures.mid(0, kNamed).join(QLatin1Char('\n'))) +
+                   (notPictures.size() > kNamed ? QStringLiteral("\n\nand %1 more.").arg(notPictures.size() - kNamed) : QString()),
+               MsgButtons::Ok, MsgIcon::Information,
+               notPictures.size() > kNamed ? notPictures.join(QLatin1Char('\n')) : QString());
     return placed;
 }
 

@@ -131,6 +131,19 @@ private slots:
         }
     }
 
+    // Files by the thousand that are no photos: ten are named, the others
+    // counted, and all listed in the details.
+    void thousandsOfNoPhotosNamedTenAtATime()
+    {
+        QStringList uris, names;
+        for (int i = 0; i < 3000; ++i)
+            uris << QString("file:///nowhere/%1.txt").arg(i), names << QString("/nowhere/%1.txt").arg(i);
+        QVERIFY(desk->drop(uris, {50, 50}));
+        QCOMPARE(desk->ui.said(), QStringList("information: These files are not photos Vintrel can show, and were not added:\n\n" +
+                                              names.mid(0, 10).join('\n') + "\n\nand 2990 more."));
+        QCOMPARE(desk->ui.messages[0].details, names.join('\n'));
+    }
+
     // The search for a free slot shows the used slots it passes and takes
     // the first free one, of 30.
     void freeSlotSearch()
