@@ -139,8 +139,7 @@ bool BmpWriter::beginFrame(const Frame &frame)
         struct statvfs disk {};
         const qint64 needed = kHeaderBytes + stride * qMax(frame.lines, 1);
         if (::statvfs(QFile::encodeName(folder).constData(), &disk) == 0 && qint64(disk.f_bavail) * qint64(disk.f_frsize) < needed)
-            return fail(QStringLiteral("The disk holds %1 MB more, and the image needs %2 MB.")
-                            .arg(megabytes(qint64(disk.f_bavail) * qint64(disk.f_frsize)), megabytes(needed)));
+            return fail(diskTooFull(qint64(disk.f_bavail) * qint64(disk.f_frsize), needed));
         m_bitmap = std::make_unique<QTemporaryFile>(QDir(folder).filePath(QStringLiteral(".scan-XXXXXX.bmp")));
         if (!m_bitmap->open())
             return fail(QStringLiteral("No file can be made in %1: %2").arg(folder, m_bitmap->errorString()));
@@ -155,6 +154,16 @@ bool BmpWriter::beginFrame(const Frame &frame)
         return fail(QStringLiteral("The scanner changed the height of the image between passes."));
     }
     return true;
+}
+
+QString BmpWriter::diskTooFull(qint64 available, qint64 needed)
+{
+    const qint64 unit = needed < 10 << 20 ? 1 << 10 : 1 << 20;
+    const QString name = unit == 1 << 10 ? QStringLiteral("kB") : QStringLiteral("MB");
+    return QStringLiteral("The disk holds %1 %2 more, and the image needs %3 %2.")
+        .arg(available / unit)
+        .arg(name)
+        .arg((needed + unit - 1) / unit);
 }
 
 QString BmpWriter::tooLarge(const QString &size)

@@ -43,6 +43,12 @@ public:
     bool finish(); // the bitmap complete, under the target's name
     const QString &why() const { return m_why; }
 
+    // What to say when the disk holds `available` bytes more and a bitmap
+    // needs `needed`: the figures in kilobytes below 10 MB, rounded down for
+    // what the disk holds and up for what is needed, so that they never read
+    // the same.
+    static QString diskTooFull(qint64 available, qint64 needed);
+
 private:
     bool fail(const QString &why);
     static QString tooLarge(const QString &size);

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "bmpwriter.h"
 #include "channel.h"
 #include "prints.h"
 #include "layout/page.h"
@@ -389,6 +390,14 @@ private slots:
                         }}});
         QCOMPARE(dpi, 100.0);
         QCOMPARE(filesHere().size(), 3);
+    }
+
+    // A disk too full for the bitmap is said in figures that make it true.
+    void diskTooFullSaysHowMuch()
+    {
+        QCOMPARE(scan::BmpWriter::diskTooFull(300 << 10, 930 << 10), "The disk holds 300 kB more, and the image needs 930 kB.");
+        QCOMPARE(scan::BmpWriter::diskTooFull((10 << 20) - 1, (10 << 20) + 1),
+                 "The disk holds 9 MB more, and the image needs 11 MB.");
     }
 
     // No scanner (a library without SANE's functions or without its helper, a
