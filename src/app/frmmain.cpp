@@ -152,7 +152,12 @@ bool frmMain::Form_Load()
         if (isMinimized())
             showNormal();
         raise();
-        activateWindow();
+        // A dialog the user has open stays in front of the window: the file
+        // waits for it.
+        QWidget *front = QApplication::activeModalWidget();
+        if (front && front != this)
+            front->raise();
+        (front ? front : this)->activateWindow();
         openNamed(path);
     });
 

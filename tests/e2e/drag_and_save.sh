@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end in a real X server: the real program, a real pointer. Adds a photo
-# through the file dialog, drags it with the mouse, saves the layout, exits, and
-# checks the saved place of the photo: the drag follows the pointer's real
+# through the file dialog, drags it with the mouse, saves the layout, has a
+# layout handed over while the open dialog is up, exits, and checks the saved
+# place of the photo: the drag follows the pointer's real
 # screen position, which only a real X server gives.
 #   drag_and_save.sh VINTREL_BINARY DATA_FOLDER
 set -euo pipefail
@@ -34,6 +35,16 @@ settle
 
 menu s
 type_path "$work/moved.ppy"
+
+# A layout handed over by a second start while a dialog is open waits for it,
+# and the dialog stays in front of the window (no window manager keeps it so).
+menu o
+(cd "$work" && "$binary" "$work/moved.ppy") >>"$work/app.log" 2>&1
+settle
+front=$(xwininfo -root -children | grep -o '"Vintrel": (\|"Open": (' | head -n 1) # the top first
+[ "$front" = '"Open": (' ] || { echo "FAIL: the window came over the open dialog"; exit 1; }
+xdotool key Escape
+settle
 menu x
 xdotool key Return # Yes to "Are you sure you want to exit?"
 ended
