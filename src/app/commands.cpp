@@ -51,7 +51,7 @@ const Command kCommands[20] = {
     {"mnuFitPage", "mnuView", "Fit &Page", "", nullptr, nullptr, nullptr, nullptr,
      [](frmMain &f) { f.view().setZoom(f.view().fitPageZoom()); }},
     // Checked while the page shows where the paper's printable area ends.
-    {"mnuPrintableArea", "mnuView", "Printable &Area", "", nullptr, nullptr, nullptr, nullptr,
+    {"mnuPrintableArea", "mnuView", "P&rintable Area", "", nullptr, nullptr, nullptr, nullptr,
      [](frmMain &f) { f.showPrintableArea(f.command("mnuPrintableArea")->isChecked()); }},
     {"mnuSelect", "mnuTwain", "&Select Source", "", "Source", "Select TWAIN Source", "scanner", "source",
      [](frmMain &f) { mnuSelect_Click(&f, f.ui()); }},

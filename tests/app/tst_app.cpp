@@ -122,16 +122,28 @@ private slots:
     }
 
     // The menus and the toolbar as the table of commands makes them: the
-    // menus' captions in order, without shortcuts, and nine buttons, each with
-    // its caption, tooltip and a picture of its own.
+    // menus' captions in order, without shortcuts, each item of a menu (and
+    // each menu of the bar) with an access key of its own, and nine buttons,
+    // each with its caption, tooltip and a picture of its own.
     void menusAndToolbar()
     {
         Desk desk;
         desk.form.show();
         QStringList seen;
-        for (QAction *menu : desk.form.menuBar()->actions())
+        auto accessKeys = [](const QList<QAction *> &items) {
+            QString keys;
+            for (QAction *a : items)
+                keys += a->text().remove("&&").section('&', 1).left(1).toLower();
+            return keys;
+        };
+        const QString bar = accessKeys(desk.form.menuBar()->actions());
+        QCOMPARE(QSet<QChar>(bar.begin(), bar.end()).size(), desk.form.menuBar()->actions().size());
+        for (QAction *menu : desk.form.menuBar()->actions()) {
+            const QString keys = accessKeys(menu->menu()->actions());
+            QVERIFY2(QSet<QChar>(keys.begin(), keys.end()).size() == menu->menu()->actions().size(), qPrintable(keys));
             for (QAction *a : QList<QAction *>{menu} + menu->menu()->actions())
                 seen << a->text() + (a->isSeparator() || a->isCheckable() || !a->shortcut().isEmpty() ? "!" : "");
+        }
         QList<QImage> pictures;
         const auto tools = desk.form.findChild<QWidget *>("Toolbar1")->findChildren<QToolButton *>();
         QTRY_VERIFY(!tools.last()->icon().isNull()); // once the window is shown
@@ -142,7 +154,7 @@ private slots:
         }
         QCOMPARE(seen.join(" / "), "&File / &New Layout / &Open Layout / &Save Layout As... / &Add Photo / &Remove Photo / "
                                    "&Print Page / Print Pre&view... / E&xit / &Edit / &Undo! / &Redo! / &View / Zoom &In! / Zoom &Out! / &Actual Size! / "
-                                   "Fit &Page / Printable &Area! / &Twain / &Select Source / &Acquire / &Help / Help &Topics / "
+                                   "Fit &Page / P&rintable Area! / &Twain / &Select Source / &Acquire / &Help / Help &Topics / "
                                    "&About Vintrel / New: Start New Layout / Open: Open Layout / Save As: Save Layout As... / "
                                    "Add: Add Photo / Remove: Remove Photo / Print: Print Page / Source: Select TWAIN Source / "
                                    "Acquire: Acquire Photo from TWAIN Source / Help: Read Help File");
