@@ -2,6 +2,7 @@
 // resizing rule, and editing with real Qt mouse and key events on the real
 // widgets (offscreen), the pointer's screen position scripted.
 
+#include "app/pageview.h"
 #include "layout/addphoto.h"
 #include "layout/ruler.h"
 #include "layoutfile/layoutfile.h"
@@ -253,6 +254,21 @@ private slots:
         QImage baseLine(382, 1, QImage::Format_RGB32); // the scale's edge, beside the markers' band
         baseLine.fill(Qt::black);
         QCOMPARE(desk->form.XRule().image().copy(0, 15, 382, 1), baseLine);
+    }
+
+    // At any zoom the top ruler's white ends where the page does.
+    void topRulerRunsThePageAtAnyZoom()
+    {
+        desk->form.resize(1200, 1000);
+        for (const double zoom : {0.5, 1.0, 1.5}) {
+            desk->form.view().setZoom(zoom);
+            const QImage seen = desk->form.grab().toImage();
+            const QPoint band = desk->form.XRule().mapTo(&desk->form, QPoint(0, 20)); // the markers' band
+            int end = band.x();
+            while (end < seen.width() && seen.pixel(end, band.y()) == qRgb(255, 255, 255))
+                ++end;
+            QCOMPARE(end, page().surface()->mapTo(&desk->form, QPoint(page().surface()->width(), 0)).x());
+        }
     }
 
     // Ranks stay within what a layout file holds exactly, in the same order.
