@@ -11,6 +11,14 @@ suite (or a change that makes no difference); the tests named for a caught one
 are those of the first group that noticed it.
 
     python3 scripts/mutants.py [--only WORD] [--keep DIR] [--list]
+    python3 scripts/mutants.py --random N [--seed S] [--keep DIR] [--list]
+
+With --random, the mutants are not those of the list below but N changes of
+one operator each (< and <=, > and >=, == and !=, && and ||, each turned into
+its partner), drawn with the seed from every such operator in the code of
+src/ (comments and strings left out): a sample of the faults the suite may
+meet, not of those its authors thought of. A drawn change that does not build
+is replaced by the next one drawn. The summary gives the share caught.
 
 It takes a while (a quarter of a minute to a minute and a half a mutant); it
 is not part of the test command. Prints one line a mutant and a summary; exits
@@ -20,6 +28,8 @@ it does not build): such a mutant is brought up to date with the code it breaks.
 import argparse
 import json
 import os
+import random
+import re
 import shutil
 import subprocess
 import sys
@@ -392,6 +402,62 @@ SLOW, SLOWEST = "tst_session|tst_scan|processes", "install|e2e_.*"
 GROUPS = [["-E", f"^({SLOW}|{SLOWEST})$"], ["-R", f"^({SLOW})$"], ["-R", f"^({SLOWEST})$"]]
 
 
+# The operators a random mutant turns into their partners, as the code writes
+# them: with a blank on each side (so that neither a template's brackets nor a
+# stream's << are taken).
+PARTNERS = {" < ": " <= ", " <= ": " < ", " > ": " >= ", " >= ": " > ", " == ": " != ", " != ": " == ",
+            " && ": " || ", " || ": " && "}
+OPERATOR = re.compile(r" (<=|>=|==|!=|&&|\|\||<|>) ")
+
+
+def operator_sites(top):
+    """Every operator of PARTNERS in src/, outside comments and strings, as
+    (path, offset, old, new), in a fixed order."""
+    sites = []
+    for folder, dirs, names in sorted(os.walk(os.path.join(top, "src"))):
+        dirs.sort()
+        for name in sorted(names):
+            if not name.endswith((".cpp", ".h")):
+                continue
+            path = os.path.relpath(os.path.join(folder, name), top)
+            text = open(os.path.join(top, path)).read()
+            offset = 0
+            in_comment = False
+            for line in text.splitlines(keepends=True):
+                code = line
+                if in_comment:
+                    end = code.find("*/")
+                    code = " " * len(code) if end < 0 else " " * (end + 2) + code[end + 2:]
+                    in_comment = end < 0
+                # Strings, character constants and comments blanked out.
+                code = re.sub(r'"(\\.|[^"\\])*"|\'(\\.|[^\'\\])*\'', lambda m: " " * len(m.group()), code)
+                cut = code.find("//")
+                code = code if cut < 0 else code[:cut]
+                start = code.find("/*")
+                if start >= 0:
+                    end = code.find("*/", start + 2)
+                    in_comment = end < 0
+                    code = code[:start] + (" " * (len(code) - start) if end < 0 else " " * (end + 2 - start) + code[end + 2:])
+                if not code.lstrip().startswith("#"):
+                    for m in OPERATOR.finditer(code):
+                        sites.append((path, offset + m.start(), m.group(), PARTNERS[m.group()]))
+                offset += len(line)
+    return sites
+
+
+def random_mutants(top, count, seed):
+    """`count` operator changes drawn with the seed, and those drawn after them
+    (to stand in for any that do not build), as mutants of the list's form."""
+    sites = operator_sites(top)
+    drawn = random.Random(seed).sample(sites, len(sites))
+    mutants = []
+    for path, offset, old, new in drawn:
+        text = open(os.path.join(top, path)).read()
+        line = text.count("\n", 0, offset) + 1
+        mutants.append((f"{path}:{line} '{old.strip()}' for '{new.strip()}'", path, [(offset, old, new)]))
+    return mutants[:count], mutants[count:]
+
+
 def run(cmd, cwd, env=None, timeout=None):
     return subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                           text=True, timeout=timeout)
@@ -403,16 +469,22 @@ def main():
     ap.add_argument("--keep", help="work in this folder and keep it, with each caught mutant's test output in logs/ "
                                    "(default: a temporary one)")
     ap.add_argument("--list", action="store_true", help="list the mutants and end")
+    ap.add_argument("--random", type=int, metavar="N", help="N operator changes drawn at random over src/ instead")
+    ap.add_argument("--seed", type=int, default=1, help="the seed of the drawing (default 1)")
     args = ap.parse_args()
 
+    top = run(["git", "rev-parse", "--show-toplevel"], os.getcwd()).stdout.strip()
     words = args.only.split(",") if args.only else []
-    mutants = [m for m in MUTANTS if not words or any(w in m[0] or w in m[1] for w in words)]
+    spare = []
+    if args.random:
+        mutants, spare = random_mutants(top, args.random, args.seed)
+    else:
+        mutants = [m for m in MUTANTS if not words or any(w in m[0] or w in m[1] for w in words)]
     if args.list:
         for name, path, _ in mutants:
             print(f"{path:36} {name}")
         return 0
 
-    top = run(["git", "rev-parse", "--show-toplevel"], os.getcwd()).stdout.strip()
     work = args.keep or tempfile.mkdtemp(prefix="vintrel-mutants-")
     src = os.path.join(work, "tree")
     if os.path.exists(src):
@@ -435,13 +507,22 @@ def main():
         print("the unbroken code fails its tests:\n" + r.stdout[-3000:])
         return 2
 
-    survived, caught, broken = [], 0, 0
+    survived, caught, broken, replaced = [], 0, 0, 0
     results = {}
-    for name, path, edits in mutants:
+    queue = list(mutants)
+    while queue:
+        name, path, edits = queue.pop(0)
         full = os.path.join(src, path)
         original = open(full).read()
         text = original
         for old, new in edits:
+            if isinstance(old, int): # a random mutant: at that place
+                at, old, new = old, new, edits[0][2]
+                text = text[:at] + new + text[at + len(old):] if text[at:at + len(old)] == old else None
+                if text is None:
+                    print(f"STALE     {name}: the code changed under the drawing")
+                    broken += 1
+                break
             if text.count(old) != 1:
                 print(f"STALE     {name}: the text to change occurs {text.count(old)} times in {path}")
                 broken += 1
@@ -454,6 +535,11 @@ def main():
         try:
             open(full, "w").write(text)
             r = run(["cmake", "--build", "build"], src)
+            if r.returncode != 0 and spare: # a drawn change that does not build: the next one drawn
+                print(f"no build  {name}: drawn again")
+                queue.append(spare.pop(0))
+                replaced += 1
+                continue
             if r.returncode != 0:
                 print(f"NO BUILD  {name}")
                 broken += 1
@@ -487,6 +573,9 @@ def main():
             open(full, "w").write(original)
             os.utime(full)
     print(f"\n{caught} caught, {len(survived)} survived, {broken} not applicable, of {len(mutants)}")
+    if args.random:
+        print(f"random sample of {args.random}, seed {args.seed}: {100 * caught / max(1, caught + len(survived)):.0f} % caught"
+              f" ({replaced} drawn again for not building)")
     for name in survived:
         print(f"  survived: {name}")
     if args.keep:
