@@ -19,7 +19,7 @@ namespace {
 constexpr float kWidth = 7065, kHeight = 7890;
 constexpr float kPageLeft = 1320, kPageTop = 360;
 constexpr float kYRuleLeft = 960;
-constexpr float kYRuleLength = 7485;
+constexpr float kXRuleLength = 6645, kYRuleLength = 7485;
 // One notch of a mouse wheel.
 constexpr int kNotch = 120;
 
@@ -107,9 +107,10 @@ void PageView::arrange()
     m_viewport->setMask(QRect(origin, room.expandedTo({1, 1})));
     m_page->surface()->move(origin - scrolled);
     const double z = zoom();
-    // The top ruler runs the page's width, as much of it as the window shows
-    // at actual size; the one at the left a little past the page's foot.
-    m_xRule->setView(z, scrolled.x(), m_page->surface()->width() - scrolled.x());
+    // The top ruler's white runs the page's width, as much of it as the
+    // window shows at actual size; the one at the left a little past the
+    // page's foot.
+    m_xRule->setView(z, scrolled.x(), pixelsX(kXRuleLength * z) - scrolled.x(), m_page->surface()->width() - scrolled.x());
     m_yRule->setView(z, scrolled.y(), pixelsY(kYRuleLength * z) - scrolled.y());
 }
 

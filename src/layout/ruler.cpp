@@ -28,12 +28,13 @@ Ruler::Ruler(Axis axis, float widthTwips, float heightTwips, QWidget *parent)
     setFixedSize(pixelsX(widthTwips), pixelsY(heightTwips));
 }
 
-void Ruler::setView(double zoom, int offset, int length)
+void Ruler::setView(double zoom, int offset, int length, int reach)
 {
     if (zoom != m_zoom)
         m_image = QImage();
     m_zoom = zoom;
     m_offset = offset;
+    m_reach = reach;
     if (m_axis == Axis::Horizontal)
         setFixedSize(length, pixelsY(m_height));
     else
@@ -147,14 +148,16 @@ void Ruler::filledBox(float x1, float y1, float x2, float y2, const QColor &colo
 void Ruler::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
+    const QRect reach = m_axis == Axis::Horizontal ? QRect(0, 0, m_reach, height()) : QRect(0, 0, width(), m_reach);
+    const QRect area = event->rect() & reach;
     const QRect image = shown(picture().rect());
-    const QRegion beyond = QRegion(event->rect()) - image;
+    const QRegion beyond = QRegion(area) - image;
     if (!beyond.isEmpty()) {
         painter.setClipRegion(beyond);
-        painter.fillRect(event->rect(), Qt::white);
+        painter.fillRect(area, Qt::white);
         painter.setClipping(false);
     }
-    painter.drawImage(event->rect() & image, picture(), (event->rect() & image).translated(-image.topLeft()));
+    painter.drawImage(area & image, picture(), (area & image).translated(-image.topLeft()));
 }
 
 } // namespace vintrel

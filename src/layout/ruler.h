@@ -4,6 +4,8 @@
 // survive a repaint, but only beside the scale, which stays whole. Along the
 // page the ruler follows the page's zoom and scrolling; across, it keeps its
 // depth.
+#include <limits>
+
 #include <QImage>
 #include <QWidget>
 
@@ -29,8 +31,10 @@ public:
 
     // Shows the scale `zoom` times its actual size, scrolled by `offset`
     // pixels along the page, in a widget `length` pixels long (beyond its
-    // picture, white). A new zoom draws the scale again, without marks.
-    void setView(double zoom, int offset, int length);
+    // picture, white), of which the first `reach` pixels show (beyond them,
+    // what lies under the ruler). A new zoom draws the scale again, without
+    // marks.
+    void setView(double zoom, int offset, int length, int reach = std::numeric_limits<int>::max());
 
     // Where the whole-inch marks of the scale pictures stand, in pixels from the
     // start of the scale; 0 to 8 across, 0 to 11 down.
@@ -55,6 +59,7 @@ private:
     float m_width, m_height;
     double m_zoom = 1;
     int m_offset = 0;
+    int m_reach = std::numeric_limits<int>::max();
     mutable QImage m_image;
 };
 
