@@ -515,14 +515,15 @@ def main():
         full = os.path.join(src, path)
         original = open(full).read()
         text = original
-        for old, new in edits:
-            if isinstance(old, int): # a random mutant: at that place
-                at, old, new = old, new, edits[0][2]
+        for edit in edits:
+            if isinstance(edit[0], int): # a random mutant: at that place
+                at, old, new = edit
                 text = text[:at] + new + text[at + len(old):] if text[at:at + len(old)] == old else None
                 if text is None:
                     print(f"STALE     {name}: the code changed under the drawing")
                     broken += 1
                 break
+            old, new = edit
             if text.count(old) != 1:
                 print(f"STALE     {name}: the text to change occurs {text.count(old)} times in {path}")
                 broken += 1
